@@ -1,0 +1,9 @@
+// The framework layer in one include.
+#pragma once
+
+#include "AfxApp.h"
+#include "AfxDialog.h"
+#include "AfxException.h"
+#include "AfxRegistry.h"
+#include "AfxString.h"
+#include "AfxWnd.h"

@@ -1,0 +1,52 @@
+// The application object, the profile functions and the message box.
+#pragma once
+
+#include "AfxWnd.h"
+
+class CWinApp : public CCmdTarget {
+public:
+    // With no name the application name comes from string AFX_IDS_APP_TITLE.
+    explicit CWinApp(const char* pszAppName = nullptr);
+    ~CWinApp() override;
+
+    virtual BOOL InitInstance() { return TRUE; }
+    virtual int Run();
+    virtual int ExitInstance() { return 0; }
+
+    const char* m_pszAppName = nullptr;
+    const char* m_pszRegistryKey = nullptr;
+    const char* m_pszProfileName = nullptr;
+    HINSTANCE m_hInstance = nullptr;
+    CWnd* m_pMainWnd = nullptr;
+
+    void SetRegistryKey(const char* pszRegistryKey);
+
+    // Per-user values under HKEY_CURRENT_USER\Software\<key>\<profile>\<section>.
+    CString GetProfileString(const char* pszSection, const char* pszEntry,
+                             const char* pszDefault = nullptr);
+    BOOL WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue);
+    UINT GetProfileInt(const char* pszSection, const char* pszEntry, int nDefault);
+    BOOL WriteProfileInt(const char* pszSection, const char* pszEntry, int nValue);
+
+    static const MessageMap messageMap;
+
+protected:
+    const MessageMap* GetMessageMap() const override { return &messageMap; }
+
+private:
+    friend bool AfxWinInit(HINSTANCE hInstance);
+    HKEY GetSectionKey(const char* pszSection);
+    HKEY GetAppRegistryKey();
+};
+
+CWinApp* AfxGetApp();
+CWnd* AfxGetMainWnd();
+HINSTANCE AfxGetResourceHandle();
+
+// Loads the application name and remembers the module; called by WinMain
+// (and by test programs that make their own application object).
+bool AfxWinInit(HINSTANCE hInstance);
+
+// Message box captioned with the application name, owned by the main window's
+// last active pop-up while a main window exists.
+int AfxMessageBox(const char* pszText, UINT nType = MB_OK, UINT nIDHelp = 0);

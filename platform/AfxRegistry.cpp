@@ -1,0 +1,19 @@
+#include "AfxRegistry.h"
+
+namespace {
+const RegistryApi s_realRegistry = {
+    RegOpenKeyExA, RegCreateKeyExA, RegQueryValueExA, RegSetValueExA,
+    RegDeleteValueA, RegDeleteKeyA, RegCloseKey,
+};
+const RegistryApi* s_pRegistry = &s_realRegistry;
+} // namespace
+
+const RegistryApi& Registry() { return *s_pRegistry; }
+const RegistryApi& RealRegistry() { return s_realRegistry; }
+
+ScopedRegistryApi::ScopedRegistryApi(const RegistryApi& api) : m_pPrevious(s_pRegistry)
+{
+    s_pRegistry = &api;
+}
+
+ScopedRegistryApi::~ScopedRegistryApi() { s_pRegistry = m_pPrevious; }

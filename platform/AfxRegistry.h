@@ -1,0 +1,71 @@
+// The registry as the program reaches it: a table of the ADVAPI32 functions
+// that tests may replace to cause failures that are hard to cause for real,
+// and an owner that closes a key handle through the same table.
+#pragma once
+
+#include <windows.h>
+
+struct RegistryApi {
+    LONG(WINAPI* OpenKeyEx)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+    LONG(WINAPI* CreateKeyEx)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
+                              LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
+    LONG(WINAPI* QueryValueEx)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+    LONG(WINAPI* SetValueEx)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
+    LONG(WINAPI* DeleteValue)(HKEY, LPCSTR);
+    LONG(WINAPI* DeleteKey)(HKEY, LPCSTR);
+    LONG(WINAPI* CloseKey)(HKEY);
+};
+
+// The table in use; the real functions unless a test has swapped it.
+const RegistryApi& Registry();
+// The real functions.
+const RegistryApi& RealRegistry();
+
+// Puts `api` in place for the lifetime of the object.
+class ScopedRegistryApi {
+public:
+    explicit ScopedRegistryApi(const RegistryApi& api);
+    ~ScopedRegistryApi();
+    ScopedRegistryApi(const ScopedRegistryApi&) = delete;
+    ScopedRegistryApi& operator=(const ScopedRegistryApi&) = delete;
+
+private:
+    const RegistryApi* m_pPrevious;
+};
+
+// Owns an open key handle and closes it through Registry().
+class CRegKeyHandle {
+public:
+    CRegKeyHandle() = default;
+    explicit CRegKeyHandle(HKEY h) : m_h(h) {}
+    ~CRegKeyHandle() { Close(); }
+    CRegKeyHandle(const CRegKeyHandle&) = delete;
+    CRegKeyHandle& operator=(const CRegKeyHandle&) = delete;
+    CRegKeyHandle(CRegKeyHandle&& o) noexcept : m_h(o.Release()) {}
+    CRegKeyHandle& operator=(CRegKeyHandle&& o) noexcept
+    {
+        if (this != &o) {
+            Close();
+            m_h = o.Release();
+        }
+        return *this;
+    }
+
+    HKEY Get() const { return m_h; }
+    HKEY* Put() { Close(); return &m_h; }
+    HKEY Release() { HKEY h = m_h; m_h = nullptr; return h; }
+    explicit operator bool() const { return m_h != nullptr; }
+    void Close()
+    {
+        if (m_h) {
+            Registry().CloseKey(m_h);
+            m_h = nullptr;
+        }
+    }
+
+private:
+    HKEY m_h = nullptr;
+};
+
+// The access every key open and creation of the program asks for.
+inline constexpr REGSAM AFX_REG_ACCESS = KEY_READ | KEY_WRITE; // 0x2001F

@@ -1,0 +1,12 @@
+// The program's entry point: start the application object and run it.
+#include "AfxApp.h"
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    CWinApp* pApp = AfxGetApp();
+    if (!pApp || !AfxWinInit(hInstance))
+        return -1;
+    if (!pApp->InitInstance())
+        return pApp->ExitInstance();
+    return pApp->Run();
+}

@@ -1,0 +1,353 @@
+#include "AfxWnd.h"
+
+#include "AfxApp.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <unordered_map>
+
+namespace {
+
+// The one HWND-to-object map of this (single) user-interface thread.
+std::unordered_map<HWND, CWnd*>& PermanentMap()
+{
+    static std::unordered_map<HWND, CWnd*> s_map;
+    return s_map;
+}
+
+// Wrappers made for foreign windows; freed when the modal loop goes idle.
+std::unordered_map<HWND, std::unique_ptr<CWnd>>& TemporaryMap()
+{
+    static std::unordered_map<HWND, std::unique_ptr<CWnd>> s_map;
+    return s_map;
+}
+
+// The message being handled, for CWnd::Default.
+struct CurrentMessage {
+    HWND hWnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+CurrentMessage g_current = {};
+
+CWnd* g_pWndInit = nullptr; // object waiting for the next window created
+HHOOK g_hHookCbt = nullptr;
+
+class CTempWnd : public CWnd {};
+
+} // namespace
+
+const MessageMap CCmdTarget::messageMap = {nullptr, {}};
+
+const MsgMapEntry* CCmdTarget::FindEntry(UINT nMessage, UINT nID) const
+{
+    for (const MessageMap* pMap = GetMessageMap(); pMap; pMap = pMap->pBaseMap) {
+        for (const MsgMapEntry& e : pMap->entries) {
+            if (e.nMessage == nMessage && (nMessage != WM_COMMAND || e.nID == nID))
+                return &e;
+        }
+    }
+    return nullptr;
+}
+
+bool CCmdTarget::OnCmdMsg(UINT nID, bool bQueryOnly)
+{
+    const MsgMapEntry* pEntry = FindEntry(WM_COMMAND, nID);
+    if (!pEntry)
+        return false;
+    if (!bQueryOnly)
+        pEntry->pfnThunk(this, nID, 0);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+const CWnd CWnd::wndTop(HWND_TOP);
+const CWnd CWnd::wndBottom(HWND_BOTTOM);
+const CWnd CWnd::wndTopMost(HWND_TOPMOST);
+const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
+
+const MsgMapEntry CWnd::messageEntries[] = {
+    msgmap::OnHelpInfo<&CWnd::OnHelpInfo>(),
+};
+const MessageMap CWnd::messageMap = {&CCmdTarget::messageMap, CWnd::messageEntries};
+
+CWnd* afx_detail::WndFromHandle(HWND hWnd) { return CWnd::FromHandle(hWnd); }
+
+CWnd::~CWnd()
+{
+    // A placement object or a detached wrapper owns no window.
+    if (m_hWnd && !m_bTemporary && FromHandlePermanent(m_hWnd) == this)
+        ::DestroyWindow(m_hWnd);
+}
+
+CWnd* CWnd::FromHandlePermanent(HWND hWnd)
+{
+    auto it = PermanentMap().find(hWnd);
+    return it == PermanentMap().end() ? nullptr : it->second;
+}
+
+CWnd* CWnd::FromHandle(HWND hWnd)
+{
+    if (!hWnd)
+        return nullptr;
+    if (CWnd* p = FromHandlePermanent(hWnd))
+        return p;
+    auto& temps = TemporaryMap();
+    auto it = temps.find(hWnd);
+    if (it != temps.end())
+        return it->second.get();
+    auto p = std::make_unique<CTempWnd>();
+    p->m_hWnd = hWnd;
+    p->m_bTemporary = true;
+    CWnd* pRaw = p.get();
+    temps.emplace(hWnd, std::move(p));
+    return pRaw;
+}
+
+void CWnd::DeleteTempMap()
+{
+    for (auto& [h, p] : TemporaryMap())
+        p->m_hWnd = nullptr;
+    TemporaryMap().clear();
+}
+
+void CWnd::Attach(HWND hWnd)
+{
+    m_hWnd = hWnd;
+    PermanentMap()[hWnd] = this;
+    // A temporary wrapper made earlier for this handle must not outlive it.
+    auto it = TemporaryMap().find(hWnd);
+    if (it != TemporaryMap().end())
+        it->second->m_hWnd = nullptr;
+}
+
+void CWnd::Detach()
+{
+    if (m_hWnd) {
+        auto it = PermanentMap().find(m_hWnd);
+        if (it != PermanentMap().end() && it->second == this)
+            PermanentMap().erase(it);
+    }
+    m_hWnd = nullptr;
+}
+
+bool CWnd::SubclassWindow(HWND hWnd)
+{
+    if (!::IsWindow(hWnd) || FromHandlePermanent(hWnd))
+        return false;
+    Attach(hWnd);
+    m_pfnSuper = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    return true;
+}
+
+bool CWnd::SubclassDlgItem(UINT nID, CWnd* pParent)
+{
+    return pParent && SubclassWindow(::GetDlgItem(pParent->m_hWnd, int(nID)));
+}
+
+HWND CWnd::UnsubclassWindow()
+{
+    HWND hWnd = m_hWnd;
+    if (hWnd && m_pfnSuper) {
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+        m_pfnSuper = nullptr;
+    }
+    Detach();
+    return hWnd;
+}
+
+bool CWnd::DestroyWindow()
+{
+    return m_hWnd && ::DestroyWindow(m_hWnd);
+}
+
+void CWnd::GetWindowText(CString& str) const
+{
+    int n = ::GetWindowTextLengthA(m_hWnd);
+    char* p = str.GetBufferSetLength(n + 1);
+    int got = ::GetWindowTextA(m_hWnd, p, n + 1);
+    str.ReleaseBuffer(std::clamp(got, 0, n));
+}
+
+CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& limit)
+{
+    int x = over.left + (over.Width() - window.Width()) / 2;
+    int y = over.top + (over.Height() - window.Height()) / 2;
+    // Keep the window on the work area, its top-left corner first.
+    if (x + window.Width() > limit.right)
+        x = limit.right - window.Width();
+    if (x < limit.left)
+        x = limit.left;
+    if (y + window.Height() > limit.bottom)
+        y = limit.bottom - window.Height();
+    if (y < limit.top)
+        y = limit.top;
+    return CPoint(x, y);
+}
+
+void CWnd::CenterWindow()
+{
+    CRect rcWindow;
+    ::GetWindowRect(m_hWnd, &rcWindow);
+
+    CRect rcArea;
+    HMONITOR hMonitor = ::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof(mi);
+    if (hMonitor && ::GetMonitorInfoA(hMonitor, &mi))
+        rcArea = mi.rcWork;
+    else
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
+
+    // Over a visible, not minimised owner; otherwise on the work area.
+    CRect rcOver = rcArea;
+    HWND hOwner = (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD) ? ::GetParent(m_hWnd)
+                                                                    : ::GetWindow(m_hWnd, GW_OWNER);
+    if (hOwner && ::IsWindowVisible(hOwner) && !::IsIconic(hOwner))
+        ::GetWindowRect(hOwner, &rcOver);
+
+    CPoint pt = AfxCenterPosition(rcWindow, rcOver, rcArea);
+    ::SetWindowPos(m_hWnd, nullptr, pt.x, pt.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CWnd::Default()
+{
+    if (!m_pfnSuper)
+        return ::DefWindowProcA(g_current.hWnd, g_current.message, g_current.wParam,
+                                g_current.lParam);
+    return ::CallWindowProcA(m_pfnSuper, g_current.hWnd, g_current.message, g_current.wParam,
+                             g_current.lParam);
+}
+
+LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND) {
+        if (OnCommand(wParam, lParam))
+            return 0;
+        return Default();
+    }
+    if (const MsgMapEntry* pEntry = FindEntry(message, 0))
+        return pEntry->pfnThunk(this, wParam, lParam);
+    return Default();
+}
+
+bool CWnd::OnCommand(WPARAM wParam, LPARAM)
+{
+    return OnCmdMsg(LOWORD(wParam));
+}
+
+// F1 in one of our top-level windows asks the main window for help, unless a
+// modifier key is held.
+BOOL CWnd::OnHelpInfo(HELPINFO*)
+{
+    if (::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_CONTROL) < 0 ||
+        ::GetKeyState(VK_MENU) < 0)
+        return TRUE;
+    CWnd* pMain = AfxGetMainWnd();
+    if (pMain && pMain->m_hWnd)
+        ::SendMessageA(pMain->m_hWnd, WM_COMMAND, ID_HELP, 0);
+    return TRUE;
+}
+
+void AfxReportException(const CException* e)
+{
+    AfxMessageBox(e->GetErrorMessage(), MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
+}
+
+LRESULT CWnd::DispatchGuarded(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CurrentMessage saved = g_current;
+    g_current = {hWnd, message, wParam, lParam};
+    LRESULT result = 0;
+    try {
+        result = WindowProc(message, wParam, lParam);
+    } catch (CException* e) {
+        AfxReportException(e);
+        e->Delete();
+        result = 0;
+    } catch (const std::bad_alloc&) {
+        CMemoryException memory(false);
+        AfxReportException(&memory);
+        result = 0;
+    } catch (...) {
+        CException unknown(false);
+        AfxReportException(&unknown);
+        result = 0;
+    }
+    g_current = saved;
+    return result;
+}
+
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
+    if (!pWnd)
+        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+    if (message != WM_NCDESTROY)
+        return pWnd->DispatchGuarded(hWnd, message, wParam, lParam);
+
+    // Last message: let the window finish, then forget it.
+    LRESULT result = pWnd->DispatchGuarded(hWnd, message, wParam, lParam);
+    if (pWnd->m_pfnSuper && ::GetWindowLongPtrA(hWnd, GWLP_WNDPROC) ==
+                                reinterpret_cast<LONG_PTR>(&AfxWndProc))
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pWnd->m_pfnSuper));
+    pWnd->m_pfnSuper = nullptr;
+    pWnd->Detach();
+    pWnd->PostNcDestroy();
+    return result;
+}
+
+LRESULT CALLBACK AfxCbtProc(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    if (nCode == HCBT_CREATEWND && g_pWndInit) {
+        CWnd* pWnd = g_pWndInit;
+        g_pWndInit = nullptr;
+        pWnd->SubclassWindow(HWND(wParam));
+    }
+    return ::CallNextHookEx(g_hHookCbt, nCode, wParam, lParam);
+}
+
+void CWnd::HookWindowCreate()
+{
+    g_pWndInit = this;
+    if (!g_hHookCbt)
+        g_hHookCbt = ::SetWindowsHookExA(WH_CBT, &AfxCbtProc, nullptr, ::GetCurrentThreadId());
+}
+
+void CWnd::UnhookWindowCreate()
+{
+    g_pWndInit = nullptr;
+    if (g_hHookCbt) {
+        ::UnhookWindowsHookEx(g_hHookCbt);
+        g_hHookCbt = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+BOOL CFont::CreateFontIndirect(const LOGFONTA* pLogFont)
+{
+    DeleteObject();
+    m_hFont = ::CreateFontIndirectA(pLogFont);
+    return m_hFont != nullptr;
+}
+
+BOOL CFont::DeleteObject()
+{
+    if (!m_hFont)
+        return FALSE;
+    BOOL ok = ::DeleteObject(m_hFont);
+    m_hFont = nullptr;
+    return ok;
+}
+
+CPaintDC::CPaintDC(CWnd* pWnd) : m_ps{}, m_hWnd(pWnd->m_hWnd)
+{
+    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
+}
+
+CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
