@@ -1,0 +1,28 @@
+// The application object: start-up check, the main dialog, and the Help and
+// About commands that the main dialog routes on.
+#pragma once
+
+#include "platform/Afx.h"
+
+class CTiermoApp : public CWinApp {
+public:
+    CTiermoApp();
+    ~CTiermoApp() override;
+
+    BOOL InitInstance() override;
+
+    // False for Windows versions before Windows 95 (GetVersion's value:
+    // bit 31 set outside the NT family, major version in the low byte).
+    static bool IsSupportedWindowsVersion(DWORD dwVersion);
+
+    static const MessageMap messageMap;
+
+protected:
+    const MessageMap* GetMessageMap() const override { return &messageMap; }
+};
+
+// Messages of the start-up.
+inline constexpr const char* kMsgUnsupportedWindows =
+    "This application only runs under Windows 95 and Windows NT.";
+inline constexpr const char* kMsgStartFailed =
+    "The application could not start due to an unknown error.";
