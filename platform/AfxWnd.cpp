@@ -235,8 +235,12 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return Default();
 }
 
-bool CWnd::OnCommand(WPARAM wParam, LPARAM)
+bool CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 {
+    // Menus, accelerators and posted commands carry no control; from a
+    // control only a click is a command, other notifications are not.
+    if (lParam != 0 && HIWORD(wParam) != BN_CLICKED)
+        return false;
     return OnCmdMsg(LOWORD(wParam));
 }
 
