@@ -1,0 +1,285 @@
+#include "PlatformTest.h"
+
+#include <cstdlib>
+
+namespace ptest {
+
+namespace {
+
+constexpr const char* kMainWndClass = "TiermoPlatformTestMain";
+constexpr UINT_PTR kScriptTimerId = 1;
+constexpr UINT kScriptTickMs = 20;
+constexpr int kRegTimeoutMs = 10000;
+
+CTestApp theTestApp; // constructed without a name: it comes from the string table
+
+bool ModifierDown()
+{
+    return ::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_CONTROL) < 0 ||
+           ::GetKeyState(VK_MENU) < 0;
+}
+
+} // namespace
+
+CTestApp& TestApp() { return theTestApp; }
+
+const MsgMapEntry CTestApp::messageEntries[] = {
+    msgmap::OnCommand<ID_HELP, &CTestApp::OnHelp>(),
+    msgmap::OnCommand<ID_APP_ABOUT, &CTestApp::OnAppAbout>(),
+    msgmap::OnCommand<kCmdAppOnly, &CTestApp::OnAppOnly>(),
+    msgmap::OnCommand<kCmdOwnerAndApp, &CTestApp::OnOwnerAndApp>(),
+    msgmap::OnCommand<kCmdControlRange, &CTestApp::OnControlRange>(),
+};
+const MessageMap CTestApp::messageMap = {&CWinApp::messageMap, CTestApp::messageEntries};
+
+bool CTestApp::OnCmdMsg(UINT nID, bool bQueryOnly)
+{
+    if (nID == ID_HELP && !m_bHelpEnabled)
+        return false;
+    return CWinApp::OnCmdMsg(nID, bQueryOnly);
+}
+
+void CTestApp::ForgetRegistryKey()
+{
+    std::free(const_cast<char*>(m_pszRegistryKey));
+    std::free(const_cast<char*>(m_pszProfileName));
+    m_pszRegistryKey = nullptr;
+    m_pszProfileName = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+
+const MsgMapEntry CTestMainWnd::messageEntries[] = {
+    msgmap::OnCommand<ID_HELP, &CTestMainWnd::OnHelp>(),
+    msgmap::OnCommand<kCmdOwnerAndApp, &CTestMainWnd::OnOwnerAndApp>(),
+};
+const MessageMap CTestMainWnd::messageMap = {&CWnd::messageMap, CTestMainWnd::messageEntries};
+
+CTestMainWnd::~CTestMainWnd()
+{
+    if (m_hWnd)
+        ::DestroyWindow(m_hWnd);
+}
+
+bool CTestMainWnd::Create(const CRect& rc, bool bVisible)
+{
+    static const ATOM s_atom = [] {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = ::DefWindowProcA;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+        wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+        wc.lpszClassName = kMainWndClass;
+        return ::RegisterClassA(&wc);
+    }();
+    if (!s_atom)
+        return false;
+    HookWindowCreate();
+    HWND hWnd = ::CreateWindowExA(0, kMainWndClass, "Platform test main",
+                                  WS_OVERLAPPEDWINDOW | (bVisible ? WS_VISIBLE : 0), rc.left,
+                                  rc.top, rc.Width(), rc.Height(), nullptr, nullptr,
+                                  ::GetModuleHandleA(nullptr), nullptr);
+    UnhookWindowCreate();
+    return hWnd && hWnd == m_hWnd;
+}
+
+void CTestMainWnd::OnHelp()
+{
+    m_commands.push_back(ID_HELP);
+    m_helpWithModifier.push_back(ModifierDown());
+}
+
+bool CTestMainWnd::OnCmdMsg(UINT nID, bool bQueryOnly)
+{
+    if (nID == ID_HELP && !m_bHelpEnabled)
+        return false;
+    return CWnd::OnCmdMsg(nID, bQueryOnly);
+}
+
+// ---------------------------------------------------------------------------
+
+const MsgMapEntry CScriptDialog::messageEntries[] = {
+    msgmap::OnMessage<WM_TIMER, &CScriptDialog::OnTimer>(),
+};
+const MessageMap CScriptDialog::messageMap = {&CDialog::messageMap, CScriptDialog::messageEntries};
+
+CScriptDialog::CScriptDialog(UINT nIDTemplate, CWnd* pParent) : CDialog(nIDTemplate, pParent) {}
+
+void CScriptDialog::AddAction(std::function<void(CScriptDialog&)> action)
+{
+    AddStep([action = std::move(action)](CScriptDialog& dlg) {
+        action(dlg);
+        return true;
+    });
+}
+
+CRect CScriptDialog::WindowRect() const
+{
+    CRect rc;
+    ::GetWindowRect(m_hWnd, &rc);
+    return rc;
+}
+
+BOOL CScriptDialog::OnInitDialog()
+{
+    BOOL bResult = CDialog::OnInitDialog();
+    m_nStep = 0;
+    m_deadline = ::GetTickCount64() + kWaitMs;
+    ::SetTimer(m_hWnd, kScriptTimerId, kScriptTickMs, nullptr);
+    return bResult;
+}
+
+LRESULT CScriptDialog::OnTimer(WPARAM wParam, LPARAM)
+{
+    if (wParam != kScriptTimerId)
+        return 0;
+    while (m_nStep < m_steps.size() && m_steps[m_nStep](*this))
+        ++m_nStep;
+    if (m_nStep == m_steps.size() || ::GetTickCount64() > m_deadline) {
+        ::KillTimer(m_hWnd, kScriptTimerId);
+        EndDialog(m_nStep == m_steps.size() ? kScriptDone : kScriptTimedOut);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+
+MessageBoxWatcher::MessageBoxWatcher(std::string caption)
+    : m_caption(std::move(caption)), m_thread([this] { Watch(); })
+{
+}
+
+MessageBoxWatcher::~MessageBoxWatcher()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool MessageBoxWatcher::Finish()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_bFound;
+}
+
+void MessageBoxWatcher::Watch()
+{
+    const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
+    HWND hBox = nullptr;
+    while (!hBox && ::GetTickCount64() < deadline) {
+        hBox = ::FindWindowA("#32770", m_caption.c_str());
+        if (!hBox || !::IsWindowVisible(hBox)) {
+            hBox = nullptr;
+            ::Sleep(20);
+        }
+    }
+    if (!hBox)
+        return;
+    m_bFound = true;
+    m_bTopmost = (::GetWindowLongA(hBox, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    m_hOwner = ::GetWindow(hBox, GW_OWNER);
+    // The message text is the static control that has text (the icon's has none).
+    for (HWND h = ::GetWindow(hBox, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        char cls[32] = "";
+        ::GetClassNameA(h, cls, sizeof cls);
+        char text[512] = "";
+        DWORD_PTR got = 0;
+        if (lstrcmpiA(cls, "Static") == 0 &&
+            ::SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, LPARAM(text), SMTO_ABORTIFHUNG, 2000,
+                                  &got) &&
+            text[0]) {
+            m_text = text;
+            break;
+        }
+    }
+    ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+}
+
+// ---------------------------------------------------------------------------
+
+RegResult RunReg(const std::string& args)
+{
+    RegResult result;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE hRead = nullptr, hWrite = nullptr;
+    if (!::CreatePipe(&hRead, &hWrite, &sa, 0))
+        return result;
+    ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nullptr;
+    si.hStdOutput = hWrite;
+    si.hStdError = hWrite;
+    PROCESS_INFORMATION pi = {};
+    std::string cmd = "reg.exe " + args;
+    BOOL started = ::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                    nullptr, nullptr, &si, &pi);
+    ::CloseHandle(hWrite);
+    if (!started) {
+        ::CloseHandle(hRead);
+        return result;
+    }
+
+    // Read while it runs, so that a full pipe cannot stall it; bounded.
+    const ULONGLONG deadline = ::GetTickCount64() + kRegTimeoutMs;
+    for (;;) {
+        DWORD avail = 0;
+        bool bPipeOpen = ::PeekNamedPipe(hRead, nullptr, 0, nullptr, &avail, nullptr);
+        if (avail > 0) {
+            std::string chunk(avail, '\0');
+            DWORD got = 0;
+            if (::ReadFile(hRead, chunk.data(), avail, &got, nullptr))
+                result.output.append(chunk.data(), got);
+            continue;
+        }
+        if (!bPipeOpen)
+            break;
+        if (::WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+            // Exited: whatever is left is in the pipe already.
+            if (::PeekNamedPipe(hRead, nullptr, 0, nullptr, &avail, nullptr) && avail > 0)
+                continue;
+            break;
+        }
+        if (::GetTickCount64() > deadline) {
+            ::TerminateProcess(pi.hProcess, 1);
+            break;
+        }
+    }
+    ::WaitForSingleObject(pi.hProcess, 2000);
+    ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(hRead);
+    return result;
+}
+
+void SendKey(WORD vk, bool bShift, bool bCtrl, bool bAlt)
+{
+    std::vector<WORD> mods;
+    if (bShift)
+        mods.push_back(VK_SHIFT);
+    if (bCtrl)
+        mods.push_back(VK_CONTROL);
+    if (bAlt)
+        mods.push_back(VK_MENU);
+    auto key = [](WORD k, bool bUp) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = k;
+        in.ki.wScan = WORD(::MapVirtualKeyA(k, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = bUp ? KEYEVENTF_KEYUP : 0;
+        return in;
+    };
+    std::vector<INPUT> inputs;
+    for (WORD m : mods)
+        inputs.push_back(key(m, false));
+    inputs.push_back(key(vk, false));
+    inputs.push_back(key(vk, true));
+    for (auto it = mods.rbegin(); it != mods.rend(); ++it)
+        inputs.push_back(key(*it, true));
+    ::SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+} // namespace ptest
