@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr UINT AFX_WM_KEYF1 = 0x004D; // not in the SDK headers
+
 // Position and style as the template gives them (either template format).
 struct TemplateInfo {
     DWORD style;
@@ -45,10 +47,13 @@ HWND SafeOwner(HWND hParent)
     return h;
 }
 
+// The help button's command goes through the dialog's owner to the
+// application, so either the main window or the application may handle it.
 bool HelpHandlerReachable()
 {
-    if (CWnd* pMain = AfxGetMainWnd())
-        return pMain->OnCmdMsg(ID_HELP, true);
+    CWnd* pMain = AfxGetMainWnd();
+    if (pMain && pMain->OnCmdMsg(ID_HELP, true))
+        return true;
     CWinApp* pApp = AfxGetApp();
     return pApp && pApp->OnCmdMsg(ID_HELP, true);
 }
@@ -79,6 +84,10 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value)
 
 bool AfxPreTranslateMessage(MSG* pMsg, HWND hDialog)
 {
+    // The system follows an unmodified F1 with WM_KEYF1, whose default
+    // processing would send a second WM_HELP: F1 is handled here alone.
+    if (pMsg->message == AFX_WM_KEYF1)
+        return true;
     if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) &&
         pMsg->wParam == VK_F1) {
         HWND hTop = ::GetAncestor(pMsg->hwnd, GA_ROOT);

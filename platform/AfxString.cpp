@@ -19,7 +19,9 @@ CString CString::Left(int nCount) const
 {
     if (nCount <= 0)
         return CString();
-    return CString(m_str.substr(0, size_t(nCount)).c_str());
+    CString r;
+    r.m_str = m_str.substr(0, size_t(nCount));
+    return r;
 }
 
 CString CString::Mid(int nFirst) const

@@ -12,7 +12,10 @@ class CString {
 public:
     CString() = default;
     CString(const char* psz) : m_str(psz ? psz : "") {}
-    CString(const char* p, int nLength) : m_str(p ? p : "", p ? size_t(nLength) : 0) {}
+    CString(const char* p, int nLength)
+        : m_str(p ? p : "", (p && nLength > 0) ? size_t(nLength) : 0)
+    {
+    }
     CString(const CString&) = default;
     CString(CString&&) noexcept = default;
     CString& operator=(const CString&) = default;
@@ -22,7 +25,11 @@ public:
     int GetLength() const { return int(m_str.size()); }
     bool IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
-    char GetAt(int i) const { return m_str[size_t(i)]; }
+    // '\0' outside the string.
+    char GetAt(int i) const
+    {
+        return (i >= 0 && size_t(i) < m_str.size()) ? m_str[size_t(i)] : '\0';
+    }
     char operator[](int i) const { return GetAt(i); }
     operator const char*() const { return m_str.c_str(); }
     const char* c_str() const { return m_str.c_str(); }

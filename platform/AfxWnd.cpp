@@ -97,8 +97,11 @@ CWnd* CWnd::FromHandle(HWND hWnd)
         return p;
     auto& temps = TemporaryMap();
     auto it = temps.find(hWnd);
-    if (it != temps.end())
+    if (it != temps.end()) {
+        // Parked while a permanent object had the window: aim it again.
+        it->second->m_hWnd = hWnd;
         return it->second.get();
+    }
     auto p = std::make_unique<CTempWnd>();
     p->m_hWnd = hWnd;
     p->m_bTemporary = true;
