@@ -23,6 +23,11 @@ BOOL CTiermoApp::InitInstance()
     }
 
     try {
+        SetRegistryKey(kRegistryCompany);
+        m_settings.m_dwCurrentVersion = kProgramVersion;
+        m_settings.m_key.Reset(m_settings.m_key.GetRoot());
+        m_settings.InitRecord();
+
         CTiermoDlg dlg;
         m_pMainWnd = &dlg;
         dlg.DoModal();

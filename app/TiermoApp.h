@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Afx.h"
+#include "settings/Settings.h"
 
 class CTiermoApp : public CWinApp {
 public:
@@ -14,6 +15,9 @@ public:
     // False for Windows versions before Windows 95 (GetVersion's value:
     // bit 31 set outside the NT family, major version in the low byte).
     static bool IsSupportedWindowsVersion(DWORD dwVersion);
+
+    // The version record: which version ran last on this machine.
+    CSettings m_settings;
 
     static const MessageMap messageMap;
 

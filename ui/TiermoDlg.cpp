@@ -2,6 +2,8 @@
 
 #include "resource.h"
 
+#include "app/TiermoApp.h"
+
 const MsgMapEntry CTiermoDlg::messageEntries[] = {
     msgmap::OnSysCommand<&CTiermoDlg::OnSysCommand>(),
     msgmap::OnPaint<&CTiermoDlg::OnPaint>(),
@@ -31,6 +33,11 @@ BOOL CTiermoDlg::OnInitDialog()
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, LPARAM(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, LPARAM(m_hIcon));
+
+    // A version that differs from the one that ran last greets with the About box.
+    const auto* pApp = dynamic_cast<const CTiermoApp*>(AfxGetApp());
+    if (pApp && pApp->m_settings.m_dwStoredVersion != pApp->m_settings.m_dwCurrentVersion)
+        PostMessage(WM_COMMAND, ID_APP_ABOUT, 0);
     return TRUE;
 }
 

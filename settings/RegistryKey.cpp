@@ -1,0 +1,160 @@
+#include "RegistryKey.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// Creates or opens pszName below hParent with the program's access.
+LONG CreateLevel(HKEY hParent, const char* pszName, CRegKeyHandle& key)
+{
+    DWORD disposition = 0;
+    return Registry().CreateKeyEx(hParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  AFX_REG_ACCESS, nullptr, key.Put(), &disposition);
+}
+
+bool IsName(const char* psz) { return psz && *psz; }
+
+} // namespace
+
+CRegistryKey::CRegistryKey(HKEY hRoot, const char* pszSoftware, const char* pszCompany,
+                           const char* pszApp, const char* pszSubKey)
+{
+    Reset(hRoot, pszSoftware, pszCompany, pszApp, pszSubKey);
+}
+
+CRegistryKey::~CRegistryKey() = default;
+
+void CRegistryKey::Reset(HKEY hRoot, const char* pszSoftware, const char* pszCompany,
+                         const char* pszApp, const char* pszSubKey)
+{
+    m_hRoot = hRoot;
+    if (!hRoot) {
+        m_strSoftware.Empty();
+        m_strCompany.Empty();
+        m_strApp.Empty();
+        m_strSubKey.Empty();
+        return;
+    }
+    const CWinApp* pApp = AfxGetApp();
+    m_strSoftware = pszSoftware ? pszSoftware : kRegSoftware;
+    m_strCompany = pszCompany ? pszCompany : (pApp ? pApp->m_pszRegistryKey : nullptr);
+    m_strApp = pszApp ? pszApp : (pApp ? pApp->m_pszProfileName : nullptr);
+    m_strSubKey = pszSubKey ? pszSubKey : "";
+}
+
+HKEY CRegistryKey::OpenAppKey() const
+{
+    // An empty level would make the registry stay on its parent, and the
+    // sections would land (or be deleted) somewhere else: no key then.
+    if (!m_hRoot || m_strSoftware.IsEmpty() || m_strCompany.IsEmpty() || m_strApp.IsEmpty())
+        return nullptr;
+    CRegKeyHandle software, company, app;
+    if (Registry().OpenKeyEx(m_hRoot, m_strSoftware, 0, AFX_REG_ACCESS, software.Put()) !=
+        ERROR_SUCCESS)
+        return nullptr;
+    if (CreateLevel(software.Get(), m_strCompany, company) != ERROR_SUCCESS)
+        return nullptr;
+    if (CreateLevel(company.Get(), m_strApp, app) != ERROR_SUCCESS)
+        return nullptr;
+    if (m_strSubKey.IsEmpty())
+        return app.Release();
+    CRegKeyHandle sub;
+    if (CreateLevel(app.Get(), m_strSubKey, sub) != ERROR_SUCCESS)
+        return nullptr;
+    return sub.Release();
+}
+
+HKEY CRegistryKey::OpenSection(const char* pszSection) const
+{
+    if (!IsName(pszSection))
+        return nullptr;
+    CRegKeyHandle app(OpenAppKey());
+    if (!app)
+        return nullptr;
+    CRegKeyHandle section;
+    if (CreateLevel(app.Get(), pszSection, section) != ERROR_SUCCESS)
+        return nullptr;
+    return section.Release();
+}
+
+int CRegistryKey::GetInt(const char* pszSection, const char* pszEntry, int nDefault) const
+{
+    if (!pszEntry)
+        return nDefault;
+    CRegKeyHandle section(OpenSection(pszSection));
+    if (!section)
+        return nDefault;
+    // Shorter data fills the low bytes; the others stay zero.
+    DWORD value = 0, type = 0, size = sizeof value;
+    LONG r = Registry().QueryValueEx(section.Get(), pszEntry, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&value), &size);
+    section.Close();
+    return r == ERROR_SUCCESS ? int(value) : nDefault;
+}
+
+BOOL CRegistryKey::WriteInt(const char* pszSection, const char* pszEntry, int nValue) const
+{
+    if (!pszEntry)
+        return FALSE;
+    CRegKeyHandle section(OpenSection(pszSection));
+    if (!section)
+        return FALSE;
+    const DWORD value = DWORD(nValue);
+    return Registry().SetValueEx(section.Get(), pszEntry, 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&value),
+                                 sizeof value) == ERROR_SUCCESS;
+}
+
+CString CRegistryKey::GetString(const char* pszSection, const char* pszEntry,
+                                const char* pszDefault) const
+{
+    if (!pszEntry)
+        return CString(pszDefault);
+    CRegKeyHandle section(OpenSection(pszSection));
+    if (!section)
+        return CString(pszDefault);
+    return QueryStringValue(section.Get(), pszEntry, pszDefault);
+}
+
+CString CRegistryKey::QueryStringValue(HKEY hKey, const char* pszEntry, const char* pszDefault)
+{
+    if (!hKey || !pszEntry)
+        return CString(pszDefault);
+    const RegistryApi& reg = Registry();
+    DWORD type = 0, size = 0;
+    if (reg.QueryValueEx(hKey, pszEntry, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        size >= DWORD(INT_MAX))
+        return CString(pszDefault);
+    // The buffer holds size bytes and a terminator; the registry is told only
+    // size, so data that grew since the size query fails instead of overrunning.
+    CString value;
+    DWORD room = size;
+    char* p = value.GetBufferSetLength(int(size));
+    if (reg.QueryValueEx(hKey, pszEntry, nullptr, &type, reinterpret_cast<BYTE*>(p), &room) !=
+            ERROR_SUCCESS ||
+        room > size)
+        return CString(pszDefault);
+    value.ReleaseBuffer(int(strnlen(p, room)));
+    return value;
+}
+
+BOOL CRegistryKey::WriteString(const char* pszSection, const char* pszEntry,
+                               const char* pszValue) const
+{
+    const RegistryApi& reg = Registry();
+    if (!pszEntry) {
+        if (!IsName(pszSection))
+            return FALSE;
+        CRegKeyHandle app(OpenAppKey());
+        return app && reg.DeleteKey(app.Get(), pszSection) == ERROR_SUCCESS;
+    }
+    CRegKeyHandle section(OpenSection(pszSection));
+    if (!section)
+        return FALSE;
+    if (!pszValue)
+        return reg.DeleteValue(section.Get(), pszEntry) == ERROR_SUCCESS;
+    return reg.SetValueEx(section.Get(), pszEntry, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(pszValue),
+                          DWORD(lstrlenA(pszValue) + 1)) == ERROR_SUCCESS;
+}

@@ -1,0 +1,28 @@
+// CSettings: the version record. Remembers under HKEY_LOCAL_MACHINE which
+// version of the program last ran, so that a new version can greet the user.
+#pragma once
+
+#include "ProfileStore.h"
+
+// Major version in the high word, minor in the low word: 1.6.
+inline constexpr DWORD kProgramVersion = 0x00010006;
+// The registry key name given to SetRegistryKey.
+inline constexpr const char* kRegistryCompany = "Kevra";
+inline constexpr const char* kVersionSection = "CurrentVersion";
+inline constexpr const char* kVersionEntry = "Version";
+
+class CSettings : public CProfileStore {
+public:
+    CSettings();
+    ~CSettings() override;
+
+    // Reads the stored version and stores the running one when they differ.
+    void InitRecord() override;
+    // The running version as "major.minor".
+    CString GetVersionText() const;
+
+    // Version of the previous run (0 when none); kept after InitRecord writes.
+    DWORD m_dwStoredVersion = 0;
+    // Version of the running program, set by start-up.
+    DWORD m_dwCurrentVersion = 0;
+};

@@ -1,0 +1,108 @@
+// The version record end to end: the real Tiermo.exe under Wine, its value
+// under HKEY_LOCAL_MACHINE read back with reg.exe, and the About box that the
+// main dialog posts for itself when the stored version differs.
+#include "Driver.h"
+#include "SettingsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace settings_test;
+
+namespace {
+
+const std::string kKevra = "Software\\Kevra";
+const std::string kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+const std::string kRegVersionKey = "HKEY_LOCAL_MACHINE\\Software\\Kevra\\Tiermo\\CurrentVersion";
+constexpr const char* kVersionEntry = "Version";
+constexpr const char* kMainCaption = "Tiermo";
+constexpr const char* kAboutCaption = "About Tiermo";
+constexpr int kWindowTimeoutMs = 10000;
+// How long a run must stay without an About box to count as quiet.
+constexpr int kQuietMs = 700;
+
+// Last write time of a key, as the registry keeps it.
+ULONGLONG LastWriteTime(const std::string& key)
+{
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return 0;
+    FILETIME ft = {};
+    LONG r = RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, &ft);
+    RegCloseKey(h);
+    return r == ERROR_SUCCESS ? (ULONGLONG(ft.dwHighDateTime) << 32) | ft.dwLowDateTime : 0;
+}
+
+class VersionRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra)); }
+    void TearDown() override { driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra); }
+
+    // Starts Tiermo, waits for its main dialog, checks whether the About box
+    // opens by itself (and only once), then closes everything.
+    static void RunTiermo(bool bExpectAbout)
+    {
+        driver::Process tiermo;
+        ASSERT_TRUE(tiermo.Launch(driver::TiermoExe())) << driver::TiermoExe();
+        HWND hMain = driver::WaitForWindow(kMainCaption, nullptr, tiermo.Pid(), kWindowTimeoutMs);
+        ASSERT_NE(nullptr, hMain) << "main dialog did not appear";
+        if (bExpectAbout) {
+            HWND hAbout =
+                driver::WaitForWindow(kAboutCaption, nullptr, tiermo.Pid(), kWindowTimeoutMs);
+            ASSERT_NE(nullptr, hAbout) << "the About box did not open by itself";
+            EXPECT_EQ(hMain, driver::RootOwner(hAbout));
+            driver::PostClose(hAbout);
+            EXPECT_TRUE(driver::WaitForWindowGone(hAbout));
+        }
+        tiermo.WaitForIdle();
+        driver::Pause(kQuietMs);
+        EXPECT_EQ(nullptr, driver::FindTopLevel(kAboutCaption, nullptr, tiermo.Pid()))
+            << (bExpectAbout ? "the About box opened twice" : "the About box opened");
+        driver::PostClose(hMain);
+        EXPECT_TRUE(tiermo.WaitForExit(kWindowTimeoutMs));
+        tiermo.Terminate();
+    }
+
+    static void ExpectStoredVersion()
+    {
+        RegValue value;
+        ASSERT_TRUE(RegQueryValue(kRegVersionKey, kVersionEntry, &value))
+            << RunReg("query \"" + kRegVersionKey + "\"").text;
+        EXPECT_EQ("REG_DWORD", value.type);
+        EXPECT_EQ("0x10006", value.data);
+    }
+
+    // A stored version other than ours: overwritten by one run, kept by the next.
+    static void ExpectOverwrittenOnce(DWORD dwOld)
+    {
+        ASSERT_TRUE(driver::WriteDword(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, dwOld));
+        const ULONGLONG before = LastWriteTime(kVersionKey);
+        driver::Pause(50);
+        ASSERT_NO_FATAL_FAILURE(RunTiermo(true));
+        ExpectStoredVersion();
+        const ULONGLONG written = LastWriteTime(kVersionKey);
+        EXPECT_NE(before, written);
+        driver::Pause(50);
+        ASSERT_NO_FATAL_FAILURE(RunTiermo(false));
+        EXPECT_EQ(written, LastWriteTime(kVersionKey)) << "the second run wrote";
+    }
+};
+
+TEST_F(VersionRunTest, FirstRunStoresTheVersionAndGreetsThenTheNextIsQuiet)
+{
+    ASSERT_NO_FATAL_FAILURE(RunTiermo(true));
+    ExpectStoredVersion();
+    const ULONGLONG written = LastWriteTime(kVersionKey);
+    ASSERT_NE(0u, written);
+    driver::Pause(50);
+
+    ASSERT_NO_FATAL_FAILURE(RunTiermo(false));
+    ExpectStoredVersion();
+    EXPECT_EQ(written, LastWriteTime(kVersionKey)) << "the second run wrote";
+}
+
+TEST_F(VersionRunTest, OlderStoredVersionIsOverwrittenOnce) { ExpectOverwrittenOnce(0x00010005); }
+
+TEST_F(VersionRunTest, NewerStoredVersionIsOverwrittenOnce) { ExpectOverwrittenOnce(0x00020000); }
+
+} // namespace
