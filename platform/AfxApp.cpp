@@ -111,10 +111,14 @@ HKEY CWinApp::GetAppRegistryKey()
     return app.Release();
 }
 
+// A section must name a key of its own: an empty name would stand for the
+// application key itself.
 HKEY CWinApp::GetSectionKey(const char* pszSection)
 {
+    if (!pszSection || !*pszSection)
+        return nullptr;
     CRegKeyHandle app(GetAppRegistryKey());
-    if (!app || !pszSection)
+    if (!app)
         return nullptr;
     CRegKeyHandle section;
     DWORD disposition;
@@ -168,7 +172,8 @@ BOOL CWinApp::WriteProfileString(const char* pszSection, const char* pszEntry,
     const RegistryApi& reg = Registry();
     if (!pszEntry) {
         CRegKeyHandle app(GetAppRegistryKey());
-        return app && pszSection && reg.DeleteKey(app.Get(), pszSection) == ERROR_SUCCESS;
+        return app && pszSection && *pszSection &&
+               reg.DeleteKey(app.Get(), pszSection) == ERROR_SUCCESS;
     }
     CRegKeyHandle section(GetSectionKey(pszSection));
     if (!section)

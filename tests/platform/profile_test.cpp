@@ -119,6 +119,19 @@ TEST_F(ProfileTest, ValueAndSectionDeletion)
     EXPECT_EQ(0u, RunReg(std::string("query \"HKCU\\") + kProfileKey + "\"").exitCode);
 }
 
+// An empty section name must not reach the application key itself: deleting
+// "the section" would otherwise delete every section at once.
+TEST_F(ProfileTest, EmptySectionNeverTouchesTheApplicationKey)
+{
+    ASSERT_TRUE(App().WriteProfileString(kSection, "Keep", "me"));
+    EXPECT_FALSE(App().WriteProfileString("", nullptr, nullptr));
+    EXPECT_FALSE(App().WriteProfileString("", "Stray", "value"));
+    EXPECT_FALSE(App().WriteProfileInt("", "Stray", 1));
+    EXPECT_EQ(9u, App().GetProfileInt("", "Stray", 9));
+    EXPECT_EQ("me", RegValue(kRegSection, "Keep"));
+    EXPECT_NE(0u, RunReg(std::string("query \"HKCU\\") + kProfileKey + "\" /v Stray").exitCode);
+}
+
 TEST_F(ProfileTest, UnterminatedStringDataIsReadWithinItsSize)
 {
     ASSERT_TRUE(App().WriteProfileString(kSection, "Raw", "placeholder"));
