@@ -1,0 +1,5 @@
+// Identifiers of the floor program's resources.
+#pragma once
+
+#define IDD_FLOOR 100
+#define IDS_FLOOR_TITLE 101

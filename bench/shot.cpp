@@ -1,0 +1,85 @@
+// Takes the pictures of the user's README from the running program: the main
+// dialog, the About box and the Help window, each as a BMP of its window
+// rectangle (scripts/screenshots.sh turns them into PNG files).
+//
+//   tiermo_shot OUTDIR TIERMO.EXE
+#include "Driver.h"
+#include "resource.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr const char* kTiermoCaption = "Tiermo";
+constexpr const char* kHelpCaption = "Tiermo Help";
+constexpr const char* kAboutCaption = "About Tiermo";
+constexpr const char* kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+constexpr DWORD kProgramVersion = 0x00010006;
+constexpr int kWindowTimeoutMs = 20000;
+// Time for a new window to paint itself completely.
+constexpr int kPaintMs = 700;
+
+bool Save(HWND hwnd, const std::string& outDir, const char* name)
+{
+    driver::Pause(kPaintMs);
+    const RECT rect = driver::WindowRect(hwnd);
+    const std::vector<COLORREF> pixels = driver::CaptureRect(rect);
+    const std::string path = outDir + "\\" + name + ".bmp";
+    if (pixels.empty() ||
+        !driver::SaveBmp(path, pixels, rect.right - rect.left, rect.bottom - rect.top)) {
+        std::fprintf(stderr, "cannot save %s\n", path.c_str());
+        return false;
+    }
+    std::printf("%s\n", path.c_str());
+    return true;
+}
+
+// Opens a box with a command of the main dialog, saves its picture, closes it.
+bool ShootBox(HWND dialog, DWORD pid, WPARAM command, const char* caption,
+              const std::string& outDir, const char* name)
+{
+    PostMessageA(dialog, WM_COMMAND, command, 0);
+    HWND box = driver::WaitForWindow(caption, nullptr, pid, kWindowTimeoutMs);
+    if (!box) {
+        std::fprintf(stderr, "the window \"%s\" did not open\n", caption);
+        return false;
+    }
+    const bool saved = Save(box, outDir, name);
+    driver::PostClose(box);
+    return driver::WaitForWindowGone(box) && saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: tiermo_shot OUTDIR TIERMO.EXE\n");
+        return 2;
+    }
+    const std::string outDir = driver::FromUnixPath(argv[1]);
+    // A version already run, so that the About box does not open by itself.
+    driver::WriteDword(HKEY_LOCAL_MACHINE, kVersionKey, "Version", kProgramVersion);
+
+    driver::Process tiermo;
+    if (!tiermo.Launch(argv[2])) {
+        std::fprintf(stderr, "cannot start %s\n", argv[2]);
+        return 1;
+    }
+    HWND dialog = driver::WaitForWindow(kTiermoCaption, nullptr, tiermo.Pid(), kWindowTimeoutMs);
+    if (!dialog) {
+        std::fprintf(stderr, "the main dialog did not open\n");
+        return 1;
+    }
+    // Keep the pointer out of the pictures.
+    driver::MoveTo(0, 0);
+    driver::Activate(dialog);
+    bool ok = Save(dialog, outDir, "main");
+    ok = ShootBox(dialog, tiermo.Pid(), IDC_CMD_APP_ABOUT, kAboutCaption, outDir, "about") && ok;
+    ok = ShootBox(dialog, tiermo.Pid(), IDC_CMD_HELP, kHelpCaption, outDir, "help") && ok;
+    driver::PostClose(dialog);
+    if (!tiermo.WaitForExit(5000))
+        tiermo.Terminate();
+    return ok ? 0 : 1;
+}
