@@ -1,8 +1,16 @@
 #include "TiermoApp.h"
 
+#include "info/AboutDlg.h"
+#include "info/HelpDlg.h"
 #include "ui/TiermoDlg.h"
 
-const MessageMap CTiermoApp::messageMap = {&CWinApp::messageMap, {}};
+const MsgMapEntry CTiermoApp::messageEntries[] = {
+    msgmap::OnCommand<ID_APP_ABOUT, &CTiermoApp::OnAppAbout>(),
+    msgmap::OnCommand<ID_HELP, &CTiermoApp::OnHelp>(),
+};
+const MessageMap CTiermoApp::messageMap = {&CWinApp::messageMap, CTiermoApp::messageEntries};
+
+BOOL CTiermoApp::s_bInHelp = FALSE;
 
 CTiermoApp::CTiermoApp() = default;
 
@@ -38,4 +46,26 @@ BOOL CTiermoApp::InitInstance()
         AfxMessageBox(kMsgStartFailed, MB_OK | MB_ICONSTOP);
     }
     return FALSE;
+}
+
+void CTiermoApp::OnAppAbout()
+{
+    CString strNameVersion;
+    strNameVersion.Format("%s v%s", m_pszAppName ? m_pszAppName : "", m_settings.GetVersionText());
+
+    CWnd* pParent = nullptr;
+    if (m_pMainWnd && m_pMainWnd->m_hWnd)
+        pParent = CWnd::FromHandle(::GetLastActivePopup(m_pMainWnd->m_hWnd));
+
+    CAboutDlg dlg(pParent, strNameVersion, kAboutNotice, kAboutDescription);
+    dlg.DoModal();
+}
+
+void CTiermoApp::OnHelp()
+{
+    if (s_bInHelp)
+        return;
+    CFlagScope inHelp(s_bInHelp);
+    CHelpDlg dlg(nullptr, kHelpTextResource, nullptr);
+    dlg.DoModal();
 }

@@ -16,6 +16,10 @@ public:
     // bit 31 set outside the NT family, major version in the low byte).
     static bool IsSupportedWindowsVersion(DWORD dwVersion);
 
+    // Command handlers: the About box and the Help window.
+    void OnAppAbout();
+    void OnHelp();
+
     // The version record: which version ran last on this machine.
     CSettings m_settings;
 
@@ -23,6 +27,11 @@ public:
 
 protected:
     const MessageMap* GetMessageMap() const override { return &messageMap; }
+
+private:
+    static const MsgMapEntry messageEntries[];
+    // True while OnHelp serves a request, so F1 in the Help window opens no second one.
+    static BOOL s_bInHelp;
 };
 
 // Messages of the start-up.
