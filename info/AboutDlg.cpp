@@ -8,8 +8,7 @@
 
 const MessageMap CAboutDlg::messageMap = {&CDialog::messageMap, {}};
 
-CAboutDlg::CAboutDlg(CWnd* pParent, LPCSTR pszNameVersion, LPCSTR pszNotice,
-                     LPCSTR pszDescription)
+CAboutDlg::CAboutDlg(CWnd* pParent, LPCSTR pszNameVersion, LPCSTR pszNotice, LPCSTR pszDescription)
     : CDialog(IDD_ABOUT, pParent)
 {
     m_strDescription.Format("%s\nBuilt on %s", pszDescription ? pszDescription : "", kBuildDate);

@@ -46,14 +46,17 @@ std::vector<HWND> VisibleThreadWindows()
 }
 
 // The system's message boxes are the only windows here without a window object.
-bool IsMessageBox(HWND h) { return CWnd::FromHandlePermanent(h) == nullptr; }
+bool IsMessageBox(HWND h)
+{
+    return CWnd::FromHandlePermanent(h) == nullptr;
+}
 
 // What the timer saw of one visible window when it first handled it.
 struct Seen {
     HWND hWnd;
     std::string caption;
     std::string text; // message box text, or the text of control 100
-    int nFocusId; // control with the focus, 0 when it is not a control of the window
+    int nFocusId;     // control with the focus, 0 when it is not a control of the window
     HWND hOwner;
 };
 
@@ -101,8 +104,7 @@ private:
             HWND hText = ::GetDlgItem(h, bBox ? kMessageBoxTextId : 100);
             HWND hFocus = ::GetFocus();
             Seen s{h, WindowText(h), hText ? WindowText(hText) : "",
-                   ::GetParent(hFocus) == h ? ::GetDlgCtrlID(hFocus) : 0,
-                   ::GetWindow(h, GW_OWNER)};
+                   ::GetParent(hFocus) == h ? ::GetDlgCtrlID(hFocus) : 0, ::GetWindow(h, GW_OWNER)};
             seen.push_back(s);
             m_boxes.push_back(bBox);
             m_handled.push_back(h);
@@ -149,8 +151,8 @@ class OwnerWindow {
 public:
     explicit OwnerWindow(const char* caption)
     {
-        m_wnd.m_hWnd = ::CreateWindowExA(0, "STATIC", caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                         10, 10, 300, 200, nullptr, nullptr, nullptr, nullptr);
+        m_wnd.m_hWnd = ::CreateWindowExA(0, "STATIC", caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                                         10, 300, 200, nullptr, nullptr, nullptr, nullptr);
     }
     ~OwnerWindow()
     {
@@ -325,8 +327,8 @@ TEST_F(AboutBoxTest, ShowsNameVersionNoticeDescriptionAndDisclaimer)
 
 TEST_F(AboutBoxTest, VersionLineFollowsTheRunningVersion)
 {
-    const std::pair<DWORD, const char*> cases[] = {
-        {0x0001000A, "Tiermo v1.10"}, {0x00020000, "Tiermo v2.0"}};
+    const std::pair<DWORD, const char*> cases[] = {{0x0001000A, "Tiermo v1.10"},
+                                                   {0x00020000, "Tiermo v2.0"}};
     for (const auto& [dwVersion, pszLine] : cases) {
         g_app.m_settings.m_dwCurrentVersion = dwVersion;
         m_texts.clear();

@@ -117,9 +117,9 @@ struct Item {
 
 void PrintTo(const Item& it, std::ostream* os)
 {
-    *os << std::hex << "{style 0x" << it.style << std::dec << ", (" << it.x << ", " << it.y
-        << ") " << it.cx << " x " << it.cy << ", id " << it.id << ", class 0x" << std::hex
-        << it.classAtom << std::dec << ", \"" << it.text << "\"}";
+    *os << std::hex << "{style 0x" << it.style << std::dec << ", (" << it.x << ", " << it.y << ") "
+        << it.cx << " x " << it.cy << ", id " << it.id << ", class 0x" << std::hex << it.classAtom
+        << std::dec << ", \"" << it.text << "\"}";
 }
 
 struct Dialog {
@@ -175,8 +175,7 @@ private:
         return 0;
     }
 
-    template <class T>
-    bool Get(T* value)
+    template <class T> bool Get(T* value)
     {
         if (m_pos + sizeof(T) > m_bytes.size())
             return false;
@@ -239,8 +238,7 @@ TEST_F(ProgramResources, AboutTemplate)
         {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_ICON, 15, 15, 21, 20, 0xFFFF, kStaticAtom, "#1000"},
         {kText, 44, 15, 172, 8, IDC_NAME_VERSION, kStaticAtom, "?"},
         {kText, 44, 25, 172, 16, IDC_NOTICE, kStaticAtom, "?\n?"},
-        {WS_CHILD | WS_VISIBLE | SS_BLACKFRAME | SS_SUNKEN, 7, 7, 214, 38, 0xFFFF, kStaticAtom,
-         ""},
+        {WS_CHILD | WS_VISIBLE | SS_BLACKFRAME | SS_SUNKEN, 7, 7, 214, 38, 0xFFFF, kStaticAtom, ""},
         {kText, 44, 48, 172, 16, IDC_DESCRIPTION, kStaticAtom, "?"},
         {kText, 7, 70, 214, 77, IDC_ABOUT_TEXT, kStaticAtom, ""},
         {kText, 7, 145, 214, 16, 0xFFFF, kStaticAtom,
