@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The run command: installs what is missing, builds the x86-64 program and
+# starts it under Wine in a 1024x768 virtual desktop, with Wine's notepad
+# beside it as a window to drop on. On the current X display when there is
+# one; otherwise on a private Xvfb, saving a screenshot once the main window
+# is up and then ending everything.
+#   TIERMO_BUILD_DIR   build root (default: build/ in the source tree)
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TIERMO_BUILD_DIR:-$root/build}
+build=$(mkdir -p "$build" && cd "$build" && pwd)
+x64="$build/x86_64"
+exe=${TIERMO_RUN_EXE:-$x64/app/Tiermo.exe}
+arrange="$x64/tests/driver/tiermo_arrange.exe"
+screenshot="$build/screenshot.png"
+main_caption=Tiermo
+window_timeout_ms=30000
+source "$root/tests/rig/winelib.sh"
+
+cleanup() {
+    trap - EXIT INT TERM
+    rig_stop_wineserver
+    rig_stop_xvfb
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+echo "== dependencies"
+bash "$root/scripts/deps.sh" || exit 1
+
+echo "== build x86-64 ($x64)"
+mkdir -p "$x64"
+if ! cmake -S "$root" -B "$x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >"$x64.configure.log" 2>&1; then
+    cat "$x64.configure.log"
+    exit 1
+fi
+targets=(--target tiermo_arrange)
+[[ -z ${TIERMO_RUN_EXE:-} ]] && targets+=(--target Tiermo)
+if ! cmake --build "$x64" -j 2 "${targets[@]}" >"$x64.build.log" 2>&1; then
+    tail -n 60 "$x64.build.log"
+    echo "build failed (full log: $x64.build.log)"
+    exit 1
+fi
+
+rig_wine_env "$build/run-prefix"
+headless=1
+if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
+    headless=0
+else
+    unset DISPLAY
+    rig_start_xvfb || exit 1
+fi
+rig_ensure_prefix || exit 1
+rig_stop_wineserver
+
+echo "== running $exe"
+(cd "$(dirname "$exe")" && wine "$exe") &
+app=$!
+wine notepad >/dev/null 2>&1 &
+wine "$arrange" "$main_caption" Notepad "$window_timeout_ms" >"$build/run-arrange.log" 2>&1 &
+arranger=$!
+
+if [[ $headless -eq 0 ]]; then
+    echo "on display $DISPLAY; close Tiermo to end"
+    wait "$app"
+    exit 0
+fi
+
+wait "$arranger"
+arranged=$?
+if [[ $arranged -eq 1 ]]; then
+    echo "no window \"$main_caption\" appeared within $((window_timeout_ms / 1000)) s"
+    exit 1
+fi
+sleep 1
+if ! import -window root "$screenshot" 2>/dev/null; then
+    echo "could not take the screenshot"
+    exit 1
+fi
+sed 's/\r$//' "$build/run-arrange.log"
+echo "screenshot of the running program: $screenshot"

@@ -1,0 +1,240 @@
+#include "Driver.h"
+
+#include <cstdlib>
+
+namespace driver {
+
+namespace {
+
+constexpr int kConfirmMs = 1000;
+constexpr int kButtonPauseMs = 40;
+constexpr int kKeyPauseMs = 30;
+constexpr LONG kAbsoluteRange = 65536;
+constexpr UINT kPaceTimeoutMs = 1000;
+constexpr int kMoveAttempts = 5;
+
+struct ModifierKey {
+    unsigned flag;
+    WORD vk;
+};
+constexpr ModifierKey kModifierKeys[] = {{kShift, VK_SHIFT}, {kCtrl, VK_CONTROL}, {kAlt, VK_MENU}};
+
+void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
+
+void SendAbsoluteMove(int x, int y) {
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK,
+              NormalizeCoordinate(x, left, width), NormalizeCoordinate(y, top, height));
+}
+
+bool IsAt(int x, int y) {
+    const POINT now = CursorPos();
+    return now.x == x && now.y == y;
+}
+
+// Moves the pointer to (x, y) and checks that it is still there after the
+// pause: under load Wine may apply a late echo of an earlier position.
+bool SettleAt(int x, int y, int pauseMs) {
+    for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+        SendAbsoluteMove(x, y);
+        if (!WaitUntil([&] { return IsAt(x, y); }, kConfirmMs, 5)) {
+            continue;
+        }
+        Pause(pauseMs);
+        if (IsAt(x, y)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsExtendedKey(WORD vk) {
+    switch (vk) {
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_RCONTROL:
+    case VK_RMENU:
+        return true;
+    default:
+        return false;
+    }
+}
+
+INPUT KeyInput(WORD vk, bool down) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags =
+        (down ? 0 : KEYEVENTF_KEYUP) | (IsExtendedKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0);
+    return input;
+}
+
+bool ClickWith(POINT pt, DWORD downFlag, DWORD upFlag, int clicks) {
+    if (!MoveTo(pt)) {
+        return false;
+    }
+    for (int i = 0; i < clicks; ++i) {
+        SendMouse(downFlag);
+        Pause(i + 1 < clicks ? 10 : kButtonPauseMs / 2);
+        SendMouse(upFlag);
+        Pause(i + 1 < clicks ? 10 : kButtonPauseMs);
+    }
+    return true;
+}
+
+} // namespace
+
+LONG NormalizeCoordinate(int pixel, int origin, int size) {
+    if (size <= 0) {
+        return 0;
+    }
+    // Smallest value that maps back onto the pixel: pixel = value * size / 65536.
+    const long long offset = static_cast<long long>(pixel) - origin;
+    const long long clamped = offset < 0 ? 0 : (offset >= size ? size - 1 : offset);
+    return static_cast<LONG>((clamped * kAbsoluteRange + size - 1) / size);
+}
+
+POINT CursorPos() {
+    POINT pt{};
+    GetCursorPos(&pt);
+    return pt;
+}
+
+bool MoveTo(int x, int y, int steps, int pauseMs) {
+    const POINT start = CursorPos();
+    steps = steps < 1 ? 1 : steps;
+    for (int i = 1; i <= steps; ++i) {
+        if (!SettleAt(start.x + (x - start.x) * i / steps, start.y + (y - start.y) * i / steps,
+                      pauseMs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MoveTo(POINT pt, int steps, int pauseMs) {
+    return MoveTo(pt.x, pt.y, steps, pauseMs);
+}
+
+void LeftDown() {
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    Pause(kButtonPauseMs);
+}
+
+void LeftUp() {
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    Pause(kButtonPauseMs);
+}
+
+void RightDown() {
+    SendMouse(MOUSEEVENTF_RIGHTDOWN);
+    Pause(kButtonPauseMs);
+}
+
+void RightUp() {
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    Pause(kButtonPauseMs);
+}
+
+bool Drag(POINT from, POINT to, int steps, int pauseMs) {
+    if (!MoveTo(from)) {
+        return false;
+    }
+    // The window pressed on handles the whole drag; keep pace with its thread.
+    HWND source = WindowFromPoint(from);
+    const auto keepPace = [source] {
+        if (source != nullptr) {
+            SendBounded(source, WM_NULL, 0, 0, nullptr, kPaceTimeoutMs);
+        }
+    };
+    keepPace();
+    LeftDown();
+    keepPace();
+    bool moved = true;
+    steps = steps < 1 ? 1 : steps;
+    const POINT start = CursorPos();
+    for (int i = 1; i <= steps && moved; ++i) {
+        moved = MoveTo(start.x + (to.x - start.x) * i / steps,
+                       start.y + (to.y - start.y) * i / steps, 1, pauseMs);
+        keepPace();
+    }
+    LeftUp();
+    keepPace();
+    return moved;
+}
+
+bool Click(POINT pt) {
+    return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 1);
+}
+
+bool RightClick(POINT pt) {
+    return ClickWith(pt, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 1);
+}
+
+bool DoubleClick(POINT pt) {
+    return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 2);
+}
+
+void PressKey(WORD vk, unsigned modifiers) {
+    std::vector<INPUT> inputs;
+    for (const ModifierKey &key : kModifierKeys) {
+        if (modifiers & key.flag) {
+            inputs.push_back(KeyInput(key.vk, true));
+        }
+    }
+    inputs.push_back(KeyInput(vk, true));
+    inputs.push_back(KeyInput(vk, false));
+    for (const ModifierKey &key : kModifierKeys) {
+        if (modifiers & key.flag) {
+            inputs.push_back(KeyInput(key.vk, false));
+        }
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    Pause(kKeyPauseMs);
+}
+
+void TypeText(const std::string &text) {
+    for (char c : text) {
+        const SHORT scan = VkKeyScanA(c);
+        if (scan == -1) {
+            continue;
+        }
+        // High byte of VkKeyScan: 1 Shift, 2 Ctrl, 4 Alt, as in Modifier.
+        PressKey(static_cast<WORD>(scan & 0xFF), static_cast<unsigned>((scan >> 8) & 0x7));
+    }
+}
+
+bool Activate(HWND hwnd, int timeoutMs) {
+    const auto done = [hwnd] { return GetForegroundWindow() == hwnd && IsTopOfBand(hwnd); };
+    SetForegroundWindow(hwnd);
+    SendBounded(hwnd, WM_NULL, 0, 0, nullptr, kPaceTimeoutMs);
+    if (done()) {
+        return true;
+    }
+    // Wine activates another process's window without always raising it.
+    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+    SendBounded(hwnd, WM_NULL, 0, 0, nullptr, kPaceTimeoutMs);
+    return WaitUntil(done, timeoutMs);
+}
+
+} // namespace driver

@@ -1,0 +1,149 @@
+#include "Driver.h"
+
+namespace driver {
+
+namespace {
+
+constexpr DWORD kMaxKeyName = 256;
+constexpr int kMaxTreeDepth = 64;
+
+class Key {
+public:
+    Key() = default;
+    ~Key() {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+        }
+    }
+    Key(const Key &) = delete;
+    Key &operator=(const Key &) = delete;
+
+    bool Open(HKEY root, const std::string &subKey, REGSAM access) {
+        return RegOpenKeyExA(root, subKey.c_str(), 0, access, &key_) == ERROR_SUCCESS;
+    }
+    bool Create(HKEY root, const std::string &subKey) {
+        return RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                               nullptr, &key_, nullptr) == ERROR_SUCCESS;
+    }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+bool DeleteTreeAt(HKEY root, const std::string &subKey, int depth) {
+    if (depth > kMaxTreeDepth) {
+        return false;
+    }
+    {
+        Key key;
+        if (!key.Open(root, subKey, KEY_READ)) {
+            return !KeyExists(root, subKey);
+        }
+        // Delete children from a fresh enumeration each time: indexes shift.
+        for (;;) {
+            char name[kMaxKeyName];
+            DWORD length = kMaxKeyName;
+            const LONG status =
+                RegEnumKeyExA(key.Get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+            if (status == ERROR_NO_MORE_ITEMS) {
+                break;
+            }
+            if (status != ERROR_SUCCESS ||
+                !DeleteTreeAt(root, subKey + "\\" + std::string(name, length), depth + 1)) {
+                return false;
+            }
+        }
+    }
+    return RegDeleteKeyA(root, subKey.c_str()) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool ReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *value) {
+    Key key;
+    if (!key.Open(root, subKey, KEY_READ)) {
+        return false;
+    }
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(data)) {
+        return false;
+    }
+    *value = data;
+    return true;
+}
+
+bool WriteDword(HKEY root, const std::string &subKey, const std::string &name, DWORD value) {
+    Key key;
+    return key.Create(root, subKey) &&
+           RegSetValueExA(key.Get(), name.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE *>(&value), sizeof(value)) == ERROR_SUCCESS;
+}
+
+bool ReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *value) {
+    Key key;
+    if (!key.Open(root, subKey, KEY_READ)) {
+        return false;
+    }
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return false;
+    }
+    std::vector<char> buffer(size + 1, '\0');
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE *>(buffer.data()), &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    *value = std::string(buffer.data());
+    return true;
+}
+
+bool WriteString(HKEY root, const std::string &subKey, const std::string &name,
+                 const std::string &value) {
+    Key key;
+    return key.Create(root, subKey) &&
+           RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE *>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+DWORD ValueType(HKEY root, const std::string &subKey, const std::string &name) {
+    Key key;
+    DWORD type = REG_NONE;
+    if (!key.Open(root, subKey, KEY_READ) ||
+        RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+        return REG_NONE;
+    }
+    return type;
+}
+
+bool DeleteValue(HKEY root, const std::string &subKey, const std::string &name) {
+    Key key;
+    if (!key.Open(root, subKey, KEY_SET_VALUE)) {
+        return !KeyExists(root, subKey);
+    }
+    const LONG status = RegDeleteValueA(key.Get(), name.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool KeyExists(HKEY root, const std::string &subKey) {
+    Key key;
+    return key.Open(root, subKey, KEY_READ);
+}
+
+bool DeleteTree(HKEY root, const std::string &subKey) {
+    if (subKey.empty()) {
+        return false; // never the whole root
+    }
+    return DeleteTreeAt(root, subKey, 0);
+}
+
+} // namespace driver

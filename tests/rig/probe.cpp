@@ -1,0 +1,47 @@
+// Program the rig's self-test runs under the wrapper.
+//   exit N | sleep MS | screen | regset | regcheck | env NAME
+#include "Driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr const char *kProbeKey = "Software\\Kevra\\TiermoRigProbe";
+constexpr const char *kProbeValue = "Mark";
+constexpr int kUsageError = 2;
+constexpr int kValueLeftOver = 10;
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        fprintf(stderr,
+                "usage: tiermo_rig_probe exit N|sleep MS|screen|regset|regcheck|env NAME\n");
+        return kUsageError;
+    }
+    const std::string command = argv[1];
+    if (command == "exit" && argc == 3) {
+        return std::atoi(argv[2]);
+    }
+    if (command == "sleep" && argc == 3) {
+        Sleep(static_cast<DWORD>(std::atoi(argv[2])));
+        return 0;
+    }
+    if (command == "screen") {
+        printf("screen %dx%d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        return 0;
+    }
+    if (command == "regset") {
+        return driver::WriteDword(HKEY_CURRENT_USER, kProbeKey, kProbeValue, 1) ? 0 : 1;
+    }
+    if (command == "regcheck") {
+        return driver::KeyExists(HKEY_CURRENT_USER, kProbeKey) ? kValueLeftOver : 0;
+    }
+    if (command == "env" && argc == 3) {
+        printf("%s=%s\n", argv[2], driver::Env(argv[2], "<unset>").c_str());
+        return 0;
+    }
+    return kUsageError;
+}

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Self-test of wine-test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE
+set -uo pipefail
+wrapper=$1 prefix=$2 probe=$3
+failures=0
+
+check() { # description, expected, actual
+    if [[ $2 == "$3" ]]; then
+        echo "ok: $1"
+    else
+        echo "FAILED: $1: expected '$2', got '$3'"
+        failures=$((failures + 1))
+    fi
+}
+
+run() { "$wrapper" --prefix "$prefix" "$@"; }
+
+run -- "$probe" exit 7 2>/dev/null
+check "exit code passes through" 7 $?
+
+run -- "$probe" exit 0
+check "zero exit code" 0 $?
+
+out=$(run -- "$probe" screen)
+check "virtual desktop size" "screen 1024x768" "$(echo "$out" | tr -d '\r')"
+
+out=$(TIERMO_RIG_PROBE_VALUE=hello run -- "$probe" env TIERMO_RIG_PROBE_VALUE)
+check "environment reaches the program" "TIERMO_RIG_PROBE_VALUE=hello" "$(echo "$out" | tr -d '\r')"
+
+run -- "$probe" regset
+check "registry write" 0 $?
+run -- "$probe" regcheck
+check "registry reset between runs" 0 $?
+
+start=$SECONDS
+run --timeout 3 -- "$probe" sleep 60000 2>/dev/null
+rc=$?
+check "time limit ends a hanging program" 124 $rc
+check "time limit is kept" 1 $((SECONDS - start < 20))
+
+left=$(find "$prefix.xvfb" -type f 2>/dev/null | wc -l)
+check "no Xvfb left running" 0 "$left"
+
+run -- 2>/dev/null
+check "missing program is a usage error" 2 $?
+
+if [[ $failures -ne 0 ]]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all wrapper checks passed"

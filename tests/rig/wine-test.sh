@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine: its own Xvfb, the build tree's
+# private prefix (made on first use) in a 1024x768 virtual desktop, a registry
+# reset to the pristine one, and the program's exit code passed through.
+#
+#   wine-test.sh --prefix DIR [--timeout SECONDS] [--keep-registry] [--] PROGRAM [ARGS...]
+#   wine-test.sh --prefix DIR --prepare
+#
+# Everything started here is ended on exit: the Xvfb by PID, the prefix's
+# Wine processes with `wineserver -k`.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=winelib.sh
+source "$here/winelib.sh"
+
+prefix=""
+timeout_s=${TIERMO_TEST_TIMEOUT:-50}
+prepare_only=0
+restore=1
+while [[ $# -gt 0 ]]; do
+    case $1 in
+    --prefix) prefix=$2; shift 2 ;;
+    --timeout) timeout_s=$2; shift 2 ;;
+    --prepare) prepare_only=1; shift ;;
+    --keep-registry) restore=0; shift ;;
+    --) shift; break ;;
+    -*) rig_log "unknown option $1"; exit 2 ;;
+    *) break ;;
+    esac
+done
+if [[ -z $prefix ]]; then
+    rig_log "usage: wine-test.sh --prefix DIR [--timeout S] [--] PROGRAM [ARGS...]"
+    exit 2
+fi
+if [[ $prepare_only -eq 0 && $# -eq 0 ]]; then
+    rig_log "no program to run"
+    exit 2
+fi
+if ! [[ $timeout_s =~ ^[0-9]+$ ]] || [[ $timeout_s -eq 0 ]]; then
+    rig_log "bad timeout '$timeout_s'"
+    exit 2
+fi
+
+rig_wine_env "$prefix"
+child=""
+
+cleanup() {
+    trap - EXIT INT TERM
+    [[ -n $child ]] && kill "$child" 2>/dev/null
+    rig_stop_wineserver
+    rig_stop_xvfb
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# A test killed from outside may have left the prefix's server behind.
+rig_stop_wineserver
+rig_start_xvfb "$prefix.xvfb" || exit 1
+rig_ensure_prefix || exit 1
+[[ $prepare_only -eq 1 ]] && exit 0
+[[ $restore -eq 1 ]] && rig_restore_registry
+
+program=$1
+shift
+timeout -k 5 "$timeout_s" wine "$program" "$@" &
+child=$!
+wait "$child"
+rc=$?
+child=""
+if [[ $rc -eq 124 ]]; then
+    rig_log "$(basename "$program") timed out after $timeout_s s"
+fi
+exit $rc

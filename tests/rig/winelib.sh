@@ -1,0 +1,158 @@
+# Shell helpers shared by the test wrapper and scripts/run.sh: a private Xvfb,
+# a private Wine prefix that runs everything in one virtual desktop, and the
+# clean-up of both. Source it; it defines functions only.
+
+RIG_DESKTOP_NAME=Tiermo
+RIG_DESKTOP_SIZE=1024x768
+RIG_XVFB_SCREEN=${RIG_DESKTOP_SIZE}x24
+RIG_READY_MARK=.tiermo-ready
+RIG_PRISTINE_DIR=.tiermo-pristine
+RIG_REGISTRY_FILES=(system.reg user.reg userdef.reg)
+
+rig_log() { echo "rig: $*" >&2; }
+
+# Common Wine environment: quiet, no Mono/Gecko prompts, no menu entries.
+rig_wine_env() {
+    export WINEPREFIX="$1"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    export WINEARCH=win64
+}
+
+# Kills every Wine process of the prefix in $WINEPREFIX and waits for its server.
+rig_stop_wineserver() {
+    [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]] || return 0
+    timeout 10 wineserver -k >/dev/null 2>&1 || true
+    timeout 10 wineserver -w >/dev/null 2>&1 || true
+}
+
+# Starts Xvfb on a free display. Sets RIG_XVFB_PID and exports DISPLAY.
+# $1: optional directory in which to record the PID (for outer clean-up).
+rig_start_xvfb() {
+    local piddir=${1:-}
+    local fdfile
+    fdfile=$(mktemp "${TMPDIR:-/tmp}/rig-xvfb.XXXXXX")
+    Xvfb -displayfd 3 -screen 0 "$RIG_XVFB_SCREEN" -nolisten tcp -noreset \
+        3>"$fdfile" >/dev/null 2>&1 &
+    RIG_XVFB_PID=$!
+    if [[ -n $piddir ]]; then
+        mkdir -p "$piddir" && echo "$RIG_XVFB_PID" >"$piddir/$RIG_XVFB_PID"
+        RIG_XVFB_PIDFILE="$piddir/$RIG_XVFB_PID"
+    fi
+    local i display=""
+    for ((i = 0; i < 200; i++)); do
+        if [[ $(wc -l <"$fdfile") -ge 1 ]]; then
+            display=$(head -n1 "$fdfile")
+            break
+        fi
+        kill -0 "$RIG_XVFB_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    rm -f "$fdfile"
+    if [[ -z $display ]]; then
+        rig_log "Xvfb did not start"
+        rig_stop_xvfb
+        return 1
+    fi
+    export DISPLAY=":$display"
+}
+
+rig_stop_xvfb() {
+    [[ -n ${RIG_XVFB_PID:-} ]] || return 0
+    if kill -0 "$RIG_XVFB_PID" 2>/dev/null; then
+        kill "$RIG_XVFB_PID" 2>/dev/null || true
+        local i
+        for ((i = 0; i < 50; i++)); do
+            kill -0 "$RIG_XVFB_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$RIG_XVFB_PID" 2>/dev/null || true
+    fi
+    wait "$RIG_XVFB_PID" 2>/dev/null || true
+    [[ -n ${RIG_XVFB_PIDFILE:-} ]] && rm -f "$RIG_XVFB_PIDFILE"
+    RIG_XVFB_PID=""
+}
+
+# Kills the Xvfb servers whose PIDs were recorded in $1 by rig_start_xvfb.
+rig_kill_recorded_xvfb() {
+    local dir=$1 f pid
+    [[ -d $dir ]] || return 0
+    for f in "$dir"/*; do
+        [[ -f $f ]] || continue
+        pid=$(basename "$f")
+        if [[ $pid =~ ^[0-9]+$ && $(cat "/proc/$pid/comm" 2>/dev/null) == Xvfb ]]; then
+            kill "$pid" 2>/dev/null || true
+        fi
+        rm -f "$f"
+    done
+}
+
+# Creates the prefix $WINEPREFIX once (under a lock) with the virtual desktop
+# settings, and keeps a pristine copy of its registry. Needs DISPLAY.
+rig_ensure_prefix() {
+    local prefix=$WINEPREFIX lockfd
+    mkdir -p "$(dirname "$prefix")"
+    exec {lockfd}>"$prefix.lock"
+    if ! flock -w 300 "$lockfd"; then
+        rig_log "timed out waiting for the lock on $prefix"
+        exec {lockfd}>&-
+        return 1
+    fi
+    local rc=0
+    if [[ ! -f $prefix/$RIG_READY_MARK ]]; then
+        rig_create_prefix || rc=$?
+    fi
+    exec {lockfd}>&-
+    return $rc
+}
+
+rig_create_prefix() {
+    local prefix=$WINEPREFIX start=$SECONDS
+    rig_log "creating Wine prefix $prefix (once per build tree)"
+    rm -rf "$prefix"
+    if ! timeout 300 wineboot -i >/dev/null 2>&1; then
+        rig_log "wineboot failed"
+        return 1
+    fi
+    timeout 60 wineserver -w >/dev/null 2>&1 || true
+    local reg="$prefix/drive_c/rig-settings.reg"
+    cat >"$reg" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
+"Desktop"="$RIG_DESKTOP_NAME"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
+"$RIG_DESKTOP_NAME"="$RIG_DESKTOP_SIZE"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+REG
+    if ! timeout 60 wine regedit /S 'C:\rig-settings.reg' >/dev/null 2>&1; then
+        rig_log "could not import the prefix settings"
+        return 1
+    fi
+    rm -f "$reg"
+    rig_stop_wineserver
+    if ! grep -q "\"$RIG_DESKTOP_NAME\"=\"$RIG_DESKTOP_SIZE\"" "$prefix/user.reg"; then
+        rig_log "virtual desktop settings missing from $prefix/user.reg"
+        return 1
+    fi
+    mkdir -p "$prefix/$RIG_PRISTINE_DIR"
+    local f
+    for f in "${RIG_REGISTRY_FILES[@]}"; do
+        cp -p "$prefix/$f" "$prefix/$RIG_PRISTINE_DIR/$f"
+    done
+    touch "$prefix/$RIG_READY_MARK"
+    rig_log "prefix ready in $((SECONDS - start)) s"
+}
+
+# Puts back the registry as it was right after the prefix was made, so that no
+# test sees what an earlier one wrote. The server of the prefix must be stopped.
+rig_restore_registry() {
+    local f
+    for f in "${RIG_REGISTRY_FILES[@]}"; do
+        cp -p "$WINEPREFIX/$RIG_PRISTINE_DIR/$f" "$WINEPREFIX/$f"
+    done
+}
