@@ -1,0 +1,310 @@
+// Drops that the program does not choose: on a window that goes away between
+// the hit test and the action, on the desktop, on the task bar, and many
+// quick drags in a row. Afterwards the program must still run, answer, hold
+// no capture, show its icons at rest, carry out a drop, and keep the stored
+// version.
+#include "tests/app/tiermo_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using tiermo_test::kCurrentVersion;
+using tiermo_test::kSettleMs;
+using tiermo_test::kVersionKey;
+using tiermo_test::kVersionValue;
+
+constexpr const char *kVanishingExe = "tiermo_vanishing_window.exe";
+constexpr const char *kVanishingCaption = "Tiermo Vanishing Window";
+constexpr const char *kVanishingPopup = "Tiermo Vanishing Popup";
+constexpr const char *kTrayClass = "Shell_TrayWnd";
+constexpr const char *kNotepadClass = "Notepad";
+constexpr int kWaitMs = 5000;
+constexpr int kIcons[] = {IDC_TOP, IDC_BOTTOM, IDC_NORMAL};
+// Where the windows go, apart from each other and from the task bar.
+constexpr POINT kTiermoAt{40, 40};
+constexpr RECT kNotepadRect{560, 60, 560 + 400, 60 + 280};
+constexpr RECT kVanishingRect{600, 380, 600 + 300, 380 + 200};
+constexpr POINT kBareDesktop{200, 560};
+constexpr int kRapidDrags = 200;
+// A flash takes 100 ms by design; what it may take at most under load.
+constexpr ULONGLONG kFlashBoundMs = 115;
+constexpr ULONGLONG kQuietMs = 1000;
+constexpr int kRestMs = 10000;
+constexpr int kPointerSettleMs = 40;
+constexpr int kSettleAttempts = 5;
+constexpr int kCaptureMs = 2000;
+
+// Shows Wine's task bar in the test's virtual desktop. Must run before the
+// desktop exists, that is before this process asks for any window.
+void EnableTaskBar() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops\\Tiermo", 0, nullptr,
+                        0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    const DWORD on = 1;
+    RegSetValueExA(key, "EnableShell", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&on),
+                   sizeof on);
+    RegCloseKey(key);
+}
+
+std::string HelperPath(const char *name) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path);
+    return dir.substr(0, dir.find_last_of('\\') + 1) + name;
+}
+
+std::string NotepadPath() {
+    char dir[MAX_PATH] = {};
+    GetWindowsDirectoryA(dir, MAX_PATH);
+    return std::string(dir) + "\\notepad.exe";
+}
+
+std::string RectArgs(const RECT &r) {
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
+}
+
+void Place(HWND hwnd, const RECT &rect) {
+    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Moves the pointer to pt and waits until it stays: under Wine a late pointer
+// event can put it back to an earlier step after it was seen to arrive.
+bool SettleAt(POINT pt) {
+    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
+        if (!driver::MoveTo(pt, attempt == 0 ? 4 : 1, 20))
+            continue;
+        driver::Pause(kPointerSettleMs);
+        const POINT now = driver::CursorPos();
+        if (now.x == pt.x && now.y == pt.y)
+            return true;
+    }
+    return false;
+}
+
+void SendButton(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
+
+HWND CaptureOfThread(HWND hwnd) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
+        return nullptr;
+    return info.hwndCapture;
+}
+
+// Drags from the icon to the point, moving on only once the icon has the
+// mouse: moves sent before that would go to the window under the pointer.
+::testing::AssertionResult CarefulDrag(HWND icon, POINT to) {
+    if (!SettleAt(driver::Center(driver::WindowRect(icon))))
+        return ::testing::AssertionFailure() << "pointer did not settle on the icon";
+    driver::LeftDown();
+    if (!driver::WaitUntil([&] { return CaptureOfThread(icon) == icon; }, kCaptureMs)) {
+        driver::LeftUp();
+        return ::testing::AssertionFailure() << "the icon did not take the mouse";
+    }
+    const bool arrived = driver::MoveTo(to, 4, 20) && SettleAt(to);
+    driver::LeftUp();
+    if (!arrived)
+        return ::testing::AssertionFailure() << "pointer did not settle on the target";
+    return ::testing::AssertionSuccess();
+}
+
+class DropRobustness : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_notepad.Launch(NotepadPath()));
+        m_hNotepad = driver::WaitForWindow(nullptr, kNotepadClass, m_notepad.Pid());
+        ASSERT_TRUE(m_hNotepad);
+        Place(m_hNotepad, kNotepadRect);
+        ASSERT_TRUE(m_tiermo.Start());
+        SetWindowPos(m_tiermo.Dialog(), nullptr, kTiermoAt.x, kTiermoAt.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+        driver::Pause(kSettleMs);
+        for (int id : kIcons)
+            m_restIcons.push_back(driver::CaptureRect(driver::ControlRect(m_tiermo.Dialog(), id)));
+    }
+
+    POINT Icon(int id) const { return m_tiermo.CenterOf(id); }
+    POINT NotepadPoint() const { return driver::Center(driver::WindowRect(m_hNotepad)); }
+    HWND Dialog() const { return m_tiermo.Dialog(); }
+
+    bool IconsAtRest() const {
+        for (size_t i = 0; i < std::size(kIcons); ++i) {
+            const auto now = driver::CaptureRect(driver::ControlRect(Dialog(), kIcons[i]));
+            if (now.empty() || driver::CountDifferences(now, m_restIcons[i]) != 0)
+                return false;
+        }
+        return true;
+    }
+
+    // Running, answering, no capture, icons at rest; then a real drop on
+    // notepad still works both ways, and the version is still stored.
+    void ExpectStillWorking() {
+        ASSERT_TRUE(m_tiermo.Process().IsRunning());
+        EXPECT_TRUE(driver::WaitUntil([&] { return driver::SendBounded(Dialog(), WM_NULL, 0, 0); },
+                                      kWaitMs));
+        EXPECT_TRUE(driver::WaitUntil(
+            [&] { return CaptureOfThread(Dialog()) == nullptr && IconsAtRest(); }, kWaitMs));
+
+        ASSERT_TRUE(CarefulDrag(m_tiermo.Item(IDC_TOP), NotepadPoint()));
+        EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(m_hNotepad); }, kWaitMs))
+            << Describe();
+        ASSERT_TRUE(CarefulDrag(m_tiermo.Item(IDC_NORMAL), NotepadPoint()));
+        EXPECT_TRUE(driver::WaitUntil([&] { return !driver::IsTopmost(m_hNotepad); }, kWaitMs))
+            << Describe();
+
+        DWORD version = 0;
+        EXPECT_TRUE(driver::ReadDword(HKEY_LOCAL_MACHINE, kVersionKey, kVersionValue, &version));
+        EXPECT_EQ(kCurrentVersion, version);
+    }
+
+    std::string Describe() const {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "foreground %p (tiermo %p, notepad %p), capture: notepad %p, tiermo %p",
+                      (void *)GetForegroundWindow(), (void *)Dialog(), (void *)m_hNotepad,
+                      (void *)CaptureOfThread(m_hNotepad), (void *)CaptureOfThread(Dialog()));
+        return text;
+    }
+
+    // Drops every icon in turn on pt, each after the program is back at rest.
+    void DropEveryIconOn(POINT pt) {
+        for (int id : kIcons) {
+            SCOPED_TRACE(id);
+            ASSERT_TRUE(CarefulDrag(m_tiermo.Item(id), pt));
+            ASSERT_TRUE(driver::WaitUntil(
+                [&] { return driver::SendBounded(Dialog(), WM_NULL, 0, 0); }, kWaitMs));
+            driver::Pause(kSettleMs);
+        }
+    }
+
+    driver::Process m_notepad;
+    HWND m_hNotepad = nullptr;
+    tiermo_test::TiermoSession m_tiermo;
+    std::vector<std::vector<COLORREF>> m_restIcons;
+};
+
+// The target destroys itself, or its whole process ends, while it answers
+// the program's question; or the pop-up's owner that the drop climbs to goes.
+TEST_F(DropRobustness, TargetGoneBetweenHitTestAndActionIsHarmless) {
+    const struct {
+        const char *mode;
+        const char *dropOn;
+    } cases[] = {
+        {"destroy", kVanishingCaption}, {"exit", kVanishingCaption}, {"owner", kVanishingPopup}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        driver::Process helper;
+        ASSERT_TRUE(helper.Launch(HelperPath(kVanishingExe),
+                                  std::string(c.mode) + " " + RectArgs(kVanishingRect)));
+        HWND target = driver::WaitForWindow(c.dropOn, nullptr, helper.Pid());
+        ASSERT_TRUE(target);
+        driver::Pause(kSettleMs);
+        ASSERT_TRUE(
+            CarefulDrag(m_tiermo.Item(IDC_TOP), driver::Center(driver::WindowRect(target))));
+        // Gone by the program's question, not by anything else.
+        EXPECT_TRUE(driver::WaitForWindowGone(target, kWaitMs));
+        EXPECT_TRUE(helper.WaitForExit(kWaitMs));
+        ExpectStillWorking();
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// The desktop and the task bar are top-level windows like any other: every
+// icon dropped on them is carried out without harm.
+TEST_F(DropRobustness, DropsOnTheDesktopAndTheTaskBarAreHarmless) {
+    ASSERT_EQ(GetDesktopWindow(), WindowFromPoint(kBareDesktop))
+        << "something covers the bare desktop point";
+    DropEveryIconOn(kBareDesktop);
+    ExpectStillWorking();
+
+    HWND tray = driver::WaitForWindow(nullptr, kTrayClass, 0, kWaitMs);
+    ASSERT_TRUE(tray) << "no task bar in the virtual desktop";
+    const RECT bar = driver::WindowRect(tray);
+    ASSERT_GT(bar.bottom - bar.top, 0);
+    // Its middle and its left end (where the start button is).
+    DropEveryIconOn(driver::Center(bar));
+    DropEveryIconOn(POINT{bar.left + 10, (bar.top + bar.bottom) / 2});
+    EXPECT_TRUE(IsWindow(tray));
+    ExpectStillWorking();
+}
+
+// Drags as fast as the input goes, without waiting for the program: onto a
+// plain window, the bare desktop and the program's own dialog, some
+// cancelled with the right button. Input queues up behind the flashes and
+// drops may merge or be lost; the program must come to rest and keep working.
+// (Not onto notepad: a press that reaches its edit control while the program
+// is busy leaves the mouse captured there.)
+TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking) {
+    driver::Process plain;
+    ASSERT_TRUE(plain.Launch(HelperPath(kVanishingExe), "stay " + RectArgs(kVanishingRect)));
+    HWND target = driver::WaitForWindow(kVanishingCaption, nullptr, plain.Pid());
+    ASSERT_TRUE(target);
+    driver::Pause(kSettleMs);
+
+    enum Kind { kOnWindow, kOnOwnDialog, kCancelled, kOnDesktop, kOnOwnDialogAgain, kKinds };
+    const POINT onWindow = driver::Center(driver::WindowRect(target));
+    const POINT ownDialog = driver::Center(driver::WindowRect(Dialog()));
+    const ULONGLONG start = GetTickCount64();
+    int flashingDrops = 0;
+    int unconfirmedMoves = 0;
+    for (int i = 0; i < kRapidDrags; ++i) {
+        const POINT from = Icon(kIcons[i % 3]);
+        const int kind = i % kKinds;
+        const POINT to = kind == kOnDesktop                        ? kBareDesktop
+                         : kind == kOnWindow || kind == kCancelled ? onWindow
+                                                                   : ownDialog;
+        flashingDrops += kind == kOnWindow || kind == kOnDesktop ? 1 : 0;
+        // At this pace the pointer may lag; the drag goes on wherever it is.
+        unconfirmedMoves += driver::MoveTo(from, 1, 0) ? 0 : 1;
+        SendButton(MOUSEEVENTF_LEFTDOWN);
+        unconfirmedMoves += driver::MoveTo(to, 2, 0) ? 0 : 1;
+        if (kind == kCancelled) {
+            SendButton(MOUSEEVENTF_RIGHTDOWN);
+            SendButton(MOUSEEVENTF_RIGHTUP);
+        }
+        SendButton(MOUSEEVENTF_LEFTUP);
+    }
+    std::printf("%d of %d pointer moves not confirmed\n", unconfirmedMoves, 3 * kRapidDrags);
+
+    // The program answers sent messages between queued inputs, so an answer
+    // alone does not mean rest: wait as long as all the flashes can take,
+    // then for a second without capture, with the icons at rest.
+    const ULONGLONG drained = start + ULONGLONG(flashingDrops) * kFlashBoundMs;
+    while (GetTickCount64() < drained)
+        driver::Pause(100);
+    ULONGLONG quietSince = GetTickCount64();
+    const bool rested = driver::WaitUntil(
+        [&] {
+            const bool quiet = driver::SendBounded(Dialog(), WM_NULL, 0, 0) &&
+                               CaptureOfThread(Dialog()) == nullptr && IconsAtRest();
+            if (!quiet)
+                quietSince = GetTickCount64();
+            return quiet && GetTickCount64() - quietSince >= kQuietMs;
+        },
+        kRestMs, 50);
+    EXPECT_TRUE(rested);
+    EXPECT_TRUE(plain.IsRunning());
+    ExpectStillWorking();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    EnableTaskBar();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
