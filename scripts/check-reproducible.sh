@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks that the release zips are reproducible: builds them twice from the
+# same sources in two fresh build trees and compares the bytes.
+#
+#   scripts/check-reproducible.sh [--keep]
+#
+# Exit status 0 when both builds give identical zips for both architectures.
+# The scratch trees (build-repro-a and build-repro-b in the source tree) are
+# removed afterwards unless --keep is given.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+keep=0
+[[ ${1:-} == --keep ]] && keep=1
+a=$root/build-repro-a
+b=$root/build-repro-b
+
+cleanup() { [[ $keep -eq 1 ]] || rm -rf "$a" "$b"; }
+trap cleanup EXIT
+
+rm -rf "$a" "$b"
+for dir in "$a" "$b"; do
+    if ! bash "$root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
+        cat "$dir.log" >&2
+        echo "check-reproducible: the build in $dir failed" >&2
+        exit 1
+    fi
+    rm -f "$dir.log"
+done
+
+status=0
+for arch in x86_64 i686; do
+    za=$(ls "$a"/Tiermo-*-"$arch".zip 2>/dev/null)
+    zb=$(ls "$b"/Tiermo-*-"$arch".zip 2>/dev/null)
+    if [[ -z $za || -z $zb ]]; then
+        echo "check-reproducible: no $arch zip" >&2
+        status=1
+        continue
+    fi
+    if cmp -s "$za" "$zb"; then
+        echo "$arch: identical  $(sha256sum "$za" | cut -d' ' -f1)  $(basename "$za")"
+    else
+        echo "$arch: DIFFERENT" >&2
+        cmp "$za" "$zb" >&2
+        status=1
+    fi
+done
+exit $status

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the release zips of both architectures: Tiermo-<version>-x86_64.zip
+# and Tiermo-<version>-i686.zip, each with Tiermo.exe, README.md (and its
+# pictures) and LICENSE. The same commit gives the same bytes: the build is
+# dated by SOURCE_DATE_EPOCH, taken from the last commit when it is not set.
+#
+#   scripts/dist.sh [--build-dir DIR] [--out DIR]
+#
+# DIR/x86_64 and DIR/i686 are the build trees (default build-dist/ in the
+# source tree); the zips are copied to --out (default DIR).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build-dist
+out=""
+while [[ $# -gt 0 ]]; do
+    case $1 in
+    --build-dir) build=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "usage: scripts/dist.sh [--build-dir DIR] [--out DIR]" >&2; exit 2 ;;
+    esac
+done
+out=${out:-$build}
+
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)
+    if [[ -z $SOURCE_DATE_EPOCH ]]; then
+        echo "dist: not a git checkout; set SOURCE_DATE_EPOCH" >&2
+        exit 1
+    fi
+fi
+export SOURCE_DATE_EPOCH
+if [[ -n $(git -C "$root" status --porcelain -- README.md LICENSE docs/images 2>/dev/null) ]]; then
+    echo "dist: note: README.md, LICENSE or docs/images differ from the commit" >&2
+fi
+
+mkdir -p "$out"
+for arch in x86_64 i686; do
+    dir=$build/$arch
+    echo "== $arch ($dir)"
+    # Configured every time, so that the tree takes this SOURCE_DATE_EPOCH.
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTIERMO_BUILD_TESTS=OFF \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" >/dev/null
+    cmake --build "$dir" -j2 --target dist >/dev/null
+    for zip in "$dir"/dist/Tiermo-*-"$arch".zip; do
+        [[ $(cd "$(dirname "$zip")" && pwd) == $(cd "$out" && pwd) ]] || cp "$zip" "$out/"
+        echo "$out/$(basename "$zip")"
+    done
+done
