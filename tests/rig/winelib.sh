@@ -6,6 +6,9 @@ RIG_DESKTOP_NAME=Tiermo
 RIG_DESKTOP_SIZE=1024x768
 RIG_XVFB_SCREEN=${RIG_DESKTOP_SIZE}x24
 RIG_READY_MARK=.tiermo-ready
+# Bumped whenever rig_create_prefix changes, so that older prefixes are remade.
+RIG_PREFIX_VERSION=2
+RIG_WINE_FONTS_DIR=/usr/share/wine/fonts
 RIG_PRISTINE_DIR=.tiermo-pristine
 RIG_REGISTRY_FILES=(system.reg user.reg userdef.reg)
 
@@ -99,7 +102,7 @@ rig_ensure_prefix() {
         return 1
     fi
     local rc=0
-    if [[ ! -f $prefix/$RIG_READY_MARK ]]; then
+    if [[ $(cat "$prefix/$RIG_READY_MARK" 2>/dev/null) != "$RIG_PREFIX_VERSION" ]]; then
         rig_create_prefix || rc=$?
     fi
     exec {lockfd}>&-
@@ -115,6 +118,11 @@ rig_create_prefix() {
         return 1
     fi
     timeout 60 wineserver -w >/dev/null 2>&1 || true
+    # Debian's Wine does not find its own TrueType fonts (Marlett for the
+    # caption buttons, Tahoma) unless they are in the prefix.
+    if compgen -G "$RIG_WINE_FONTS_DIR/*.ttf" >/dev/null; then
+        cp "$RIG_WINE_FONTS_DIR"/*.ttf "$prefix/drive_c/windows/Fonts/"
+    fi
     local reg="$prefix/drive_c/rig-settings.reg"
     cat >"$reg" <<REG
 REGEDIT4
@@ -144,7 +152,7 @@ REG
     for f in "${RIG_REGISTRY_FILES[@]}"; do
         cp -p "$prefix/$f" "$prefix/$RIG_PRISTINE_DIR/$f"
     done
-    touch "$prefix/$RIG_READY_MARK"
+    echo "$RIG_PREFIX_VERSION" >"$prefix/$RIG_READY_MARK"
     rig_log "prefix ready in $((SECONDS - start)) s"
 }
 
