@@ -12,9 +12,22 @@ const MessageMap CTiermoApp::messageMap = {&CWinApp::messageMap, CTiermoApp::mes
 
 BOOL CTiermoApp::s_bInHelp = FALSE;
 
-CTiermoApp::CTiermoApp() = default;
+namespace {
+CTiermoApp* s_pTiermoApp = nullptr;
+}
 
-CTiermoApp::~CTiermoApp() = default;
+CTiermoApp::CTiermoApp() { s_pTiermoApp = this; }
+
+CTiermoApp::~CTiermoApp()
+{
+    if (s_pTiermoApp == this)
+        s_pTiermoApp = nullptr;
+}
+
+CTiermoApp* CTiermoApp::GetCurrent()
+{
+    return (s_pTiermoApp && AfxGetApp() == s_pTiermoApp) ? s_pTiermoApp : nullptr;
+}
 
 bool CTiermoApp::IsSupportedWindowsVersion(DWORD dwVersion)
 {

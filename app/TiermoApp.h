@@ -16,6 +16,10 @@ public:
     // bit 31 set outside the NT family, major version in the low byte).
     static bool IsSupportedWindowsVersion(DWORD dwVersion);
 
+    // The current application when it is a CTiermoApp (test programs run the
+    // dialogs with an application object of their own), else null.
+    static CTiermoApp* GetCurrent();
+
     // Command handlers: the About box and the Help window.
     void OnAppAbout();
     void OnHelp();

@@ -11,16 +11,17 @@
 
 namespace {
 
-constexpr const char *kTiermoCaption = "Tiermo";
-constexpr const char *kHelpCaption = "Tiermo Help";
-constexpr const char *kAboutCaption = "About Tiermo";
-constexpr const char *kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+constexpr const char* kTiermoCaption = "Tiermo";
+constexpr const char* kHelpCaption = "Tiermo Help";
+constexpr const char* kAboutCaption = "About Tiermo";
+constexpr const char* kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
 constexpr DWORD kProgramVersion = 0x00010006;
 constexpr int kWindowTimeoutMs = 20000;
 // Time for a new window to paint itself completely.
 constexpr int kPaintMs = 700;
 
-bool Save(HWND hwnd, const std::string &outDir, const char *name) {
+bool Save(HWND hwnd, const std::string& outDir, const char* name)
+{
     driver::Pause(kPaintMs);
     const RECT rect = driver::WindowRect(hwnd);
     const std::vector<COLORREF> pixels = driver::CaptureRect(rect);
@@ -35,8 +36,9 @@ bool Save(HWND hwnd, const std::string &outDir, const char *name) {
 }
 
 // Opens a box with a command of the main dialog, saves its picture, closes it.
-bool ShootBox(HWND dialog, DWORD pid, WPARAM command, const char *caption,
-              const std::string &outDir, const char *name) {
+bool ShootBox(HWND dialog, DWORD pid, WPARAM command, const char* caption,
+              const std::string& outDir, const char* name)
+{
     PostMessageA(dialog, WM_COMMAND, command, 0);
     HWND box = driver::WaitForWindow(caption, nullptr, pid, kWindowTimeoutMs);
     if (!box) {
@@ -50,7 +52,8 @@ bool ShootBox(HWND dialog, DWORD pid, WPARAM command, const char *caption,
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     if (argc != 3) {
         std::fprintf(stderr, "usage: tiermo_shot OUTDIR TIERMO.EXE\n");
         return 2;

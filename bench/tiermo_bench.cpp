@@ -24,14 +24,14 @@
 
 namespace {
 
-constexpr const char *kTiermoCaption = "Tiermo";
-constexpr const char *kFloorCaption = "Tiermo Floor";
-constexpr const char *kHelpCaption = "Tiermo Help";
-constexpr const char *kAboutCaption = "About Tiermo";
-constexpr const char *kNotepadName = "\\notepad.exe";
-constexpr const char *kNotepadClass = "Notepad";
-constexpr const char *kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
-constexpr const char *kVersionValue = "Version";
+constexpr const char* kTiermoCaption = "Tiermo";
+constexpr const char* kFloorCaption = "Tiermo Floor";
+constexpr const char* kHelpCaption = "Tiermo Help";
+constexpr const char* kAboutCaption = "About Tiermo";
+constexpr const char* kNotepadName = "\\notepad.exe";
+constexpr const char* kNotepadClass = "Notepad";
+constexpr const char* kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+constexpr const char* kVersionValue = "Version";
 constexpr DWORD kProgramVersion = 0x00010006;
 
 constexpr ULONG kSystemProcessInformation = 5;
@@ -52,11 +52,13 @@ constexpr int kSettleAttempts = 5;
 // High-resolution clock in milliseconds.
 class Stopwatch {
 public:
-    Stopwatch() {
+    Stopwatch()
+    {
         QueryPerformanceFrequency(&frequency_);
         QueryPerformanceCounter(&start_);
     }
-    double ElapsedMs() const {
+    double ElapsedMs() const
+    {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
         return double(now.QuadPart - start_.QuadPart) * 1000.0 / double(frequency_.QuadPart);
@@ -67,7 +69,8 @@ private:
     LARGE_INTEGER start_{};
 };
 
-double Median(std::vector<double> values) {
+double Median(std::vector<double> values)
+{
     if (values.empty())
         return 0.0;
     std::sort(values.begin(), values.end());
@@ -75,31 +78,34 @@ double Median(std::vector<double> values) {
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2.0;
 }
 
-void Report(const std::string &key, double value) {
-    std::printf("%s %.2f\n", key.c_str(), value);
-}
-void Report(const std::string &key, const std::string &value) {
+void Report(const std::string& key, double value) { std::printf("%s %.2f\n", key.c_str(), value); }
+void Report(const std::string& key, const std::string& value)
+{
     std::printf("%s %s\n", key.c_str(), value.c_str());
 }
 
-bool Answers(HWND hwnd) {
+bool Answers(HWND hwnd)
+{
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &result) !=
            0;
 }
 
 // The visible, answering top-level window of pid with this caption, or null.
-HWND AnsweringWindow(const char *caption, DWORD pid) {
+HWND AnsweringWindow(const char* caption, DWORD pid)
+{
     HWND hwnd = driver::FindTopLevel(caption, nullptr, pid);
     return hwnd && IsWindowVisible(hwnd) && Answers(hwnd) ? hwnd : nullptr;
 }
 
 // Marks this version as already run, so that Tiermo opens no About box by itself.
-bool StoreProgramVersion() {
+bool StoreProgramVersion()
+{
     return driver::WriteDword(HKEY_LOCAL_MACHINE, kVersionKey, kVersionValue, kProgramVersion);
 }
 
-void Close(driver::Process &process, HWND hwnd) {
+void Close(driver::Process& process, HWND hwnd)
+{
     if (hwnd)
         driver::PostClose(hwnd);
     if (!process.WaitForExit(kExitTimeoutMs))
@@ -107,7 +113,8 @@ void Close(driver::Process &process, HWND hwnd) {
 }
 
 // One timed start; negative when the window did not come up.
-double TimeStart(const std::string &exe, const char *caption) {
+double TimeStart(const std::string& exe, const char* caption)
+{
     driver::Process process;
     Stopwatch watch;
     if (!process.Launch(exe))
@@ -129,7 +136,8 @@ double TimeStart(const std::string &exe, const char *caption) {
     return elapsed;
 }
 
-int Startup(int runs, const std::string &tiermo, const std::string &floor) {
+int Startup(int runs, const std::string& tiermo, const std::string& floor)
+{
     if (!StoreProgramVersion()) {
         std::fprintf(stderr, "cannot store the version value\n");
         return 1;
@@ -152,7 +160,8 @@ int Startup(int runs, const std::string &tiermo, const std::string &floor) {
     return failures == 0 ? 0 : 1;
 }
 
-std::string NotepadPath() {
+std::string NotepadPath()
+{
     char dir[MAX_PATH] = {};
     GetWindowsDirectoryA(dir, MAX_PATH);
     return std::string(dir) + kNotepadName;
@@ -165,7 +174,8 @@ struct Scene {
     HWND notepadWnd = nullptr;
     HWND tiermoWnd = nullptr;
 
-    bool Open(const std::string &tiermoExe) {
+    bool Open(const std::string& tiermoExe)
+    {
         if (!StoreProgramVersion() || !notepad.Launch(NotepadPath()))
             return false;
         notepadWnd = driver::WaitForWindow(nullptr, kNotepadClass, notepad.Pid(), kStartTimeoutMs);
@@ -186,19 +196,22 @@ struct Scene {
     }
 
     POINT Icon(int id) const { return driver::Center(driver::ControlRect(tiermoWnd, id)); }
-    POINT Target() const {
+    POINT Target() const
+    {
         RECT rect = driver::WindowRect(notepadWnd);
         return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
     bool TiermoAnswers() const { return Answers(tiermoWnd); }
 
-    ~Scene() {
+    ~Scene()
+    {
         Close(tiermo, tiermoWnd);
         Close(notepad, notepadWnd);
     }
 };
 
-void SendLeftUp() {
+void SendLeftUp()
+{
     INPUT input{};
     input.type = INPUT_MOUSE;
     input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
@@ -208,7 +221,8 @@ void SendLeftUp() {
 // Moves the pointer to pt and waits until it stays there. Under Wine in a
 // virtual desktop a late pointer event can put the pointer back to an earlier
 // step after the driver saw it arrive, and a press would land there.
-bool SettleAt(POINT pt) {
+bool SettleAt(POINT pt)
+{
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
         if (!driver::MoveTo(pt, attempt == 0 ? kDragSteps : 1, kDragPauseMs))
             continue;
@@ -222,7 +236,8 @@ bool SettleAt(POINT pt) {
 
 // Presses on from, moves to to, releases there; the release itself is left
 // to release() so that the caller can time it.
-template <typename Release> bool DragWith(POINT from, POINT to, Release release) {
+template <typename Release> bool DragWith(POINT from, POINT to, Release release)
+{
     if (!SettleAt(from))
         return false;
     driver::LeftDown();
@@ -234,7 +249,8 @@ template <typename Release> bool DragWith(POINT from, POINT to, Release release)
     return true;
 }
 
-int DropLatency(int runs, const std::string &tiermoExe) {
+int DropLatency(int runs, const std::string& tiermoExe)
+{
     Scene scene;
     if (!scene.Open(tiermoExe)) {
         std::fprintf(stderr, "cannot open notepad and Tiermo\n");
@@ -293,9 +309,10 @@ struct Counts {
 
 // Handle count of pid from the system's process list; Wine answers this one
 // while its GetProcessHandleCount always gives 0.
-DWORD HandleCountFromProcessList(DWORD pid) {
-    using QueryFn = LONG(WINAPI *)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void *>(
+DWORD HandleCountFromProcessList(DWORD pid)
+{
+    using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     if (!query)
         return 0;
@@ -304,7 +321,7 @@ DWORD HandleCountFromProcessList(DWORD pid) {
     if (query(kSystemProcessInformation, buffer.data(), ULONG(buffer.size()), &length) != 0)
         return 0;
     for (size_t offset = 0; offset + sizeof(SYSTEM_PROCESS_INFORMATION) <= buffer.size();) {
-        const auto *entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION *>(&buffer[offset]);
+        const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[offset]);
         if (DWORD(ULONG_PTR(entry->UniqueProcessId)) == pid)
             return entry->HandleCount;
         if (entry->NextEntryOffset == 0)
@@ -314,7 +331,8 @@ DWORD HandleCountFromProcessList(DWORD pid) {
     return 0;
 }
 
-Counts Measure(const driver::Process &process) {
+Counts Measure(const driver::Process& process)
+{
     Counts counts;
     if (!GetProcessHandleCount(process.Handle(), &counts.handles) || counts.handles == 0)
         counts.handles = HandleCountFromProcessList(process.Pid());
@@ -324,13 +342,14 @@ Counts Measure(const driver::Process &process) {
     // memory as PagefileUsage, which Windows keeps equal to PrivateUsage.
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof(memory);
-    if (GetProcessMemoryInfo(process.Handle(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),
+    if (GetProcessMemoryInfo(process.Handle(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                              sizeof(memory)))
         counts.privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     return counts;
 }
 
-void ReportCounts(const char *when, const Counts &counts) {
+void ReportCounts(const char* when, const Counts& counts)
+{
     const std::string prefix = std::string("stability.") + when + ".";
     Report(prefix + "handles", double(counts.handles));
     Report(prefix + "gdi", double(counts.gdi));
@@ -339,7 +358,8 @@ void ReportCounts(const char *when, const Counts &counts) {
 }
 
 // Whether notepad shows the Z-order that a drop of icon id gives it.
-bool HasDropEffect(const Scene &scene, int id) {
+bool HasDropEffect(const Scene& scene, int id)
+{
     switch (id) {
     case IDC_TOP:
         return driver::IsTopmost(scene.notepadWnd);
@@ -352,7 +372,8 @@ bool HasDropEffect(const Scene &scene, int id) {
 
 // Drops icon id on notepad and waits until Tiermo has carried it out and is
 // back in its message loop, so that the next drag starts from rest.
-bool DropOnce(Scene &scene, int id) {
+bool DropOnce(Scene& scene, int id)
+{
     if (!DragWith(scene.Icon(id), scene.Target(), SendLeftUp))
         return false;
     return driver::WaitUntil([&] { return HasDropEffect(scene, id); }, kChangeTimeoutMs) &&
@@ -360,7 +381,8 @@ bool DropOnce(Scene &scene, int id) {
 }
 
 // Opens a box with the dialog's command and closes it again.
-bool OpenAndClose(Scene &scene, WPARAM command, const char *caption) {
+bool OpenAndClose(Scene& scene, WPARAM command, const char* caption)
+{
     PostMessageA(scene.tiermoWnd, WM_COMMAND, command, 0);
     HWND box = driver::WaitForWindow(caption, nullptr, scene.tiermo.Pid(), kChangeTimeoutMs);
     if (!box)
@@ -369,7 +391,8 @@ bool OpenAndClose(Scene &scene, WPARAM command, const char *caption) {
     return driver::WaitForWindowGone(box, kChangeTimeoutMs) && scene.TiermoAnswers();
 }
 
-int Stability(int drags, int opens, const std::string &tiermoExe) {
+int Stability(int drags, int opens, const std::string& tiermoExe)
+{
     Scene scene;
     if (!scene.Open(tiermoExe)) {
         std::fprintf(stderr, "cannot open notepad and Tiermo\n");
@@ -414,22 +437,25 @@ int Stability(int drags, int opens, const std::string &tiermoExe) {
     return 0;
 }
 
-int Usage() {
+int Usage()
+{
     std::fprintf(stderr, "usage: tiermo_bench startup RUNS TIERMO.EXE FLOOR.EXE\n"
                          "       tiermo_bench drop RUNS TIERMO.EXE\n"
                          "       tiermo_bench stability DRAGS OPENS TIERMO.EXE\n");
     return 2;
 }
 
-int Count(const char *text) {
-    char *end = nullptr;
+int Count(const char* text)
+{
+    char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     return end != text && *end == '\0' && value > 0 && value <= 100000 ? int(value) : 0;
 }
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "startup" && argc == 5 && Count(argv[2]))
         return Startup(Count(argv[2]), argv[3], argv[4]);

@@ -23,10 +23,7 @@ INT_PTR CHelpDlg::DoModal()
     return CDialog::DoModal();
 }
 
-void CHelpDlg::DoDataExchange(CDataExchange* pDX)
-{
-    DDX_Control(pDX, IDC_HELP_TEXT, m_editText);
-}
+void CHelpDlg::DoDataExchange(CDataExchange* pDX) { DDX_Control(pDX, IDC_HELP_TEXT, m_editText); }
 
 BOOL CHelpDlg::OnInitDialog()
 {

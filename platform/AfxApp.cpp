@@ -166,8 +166,7 @@ CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
     return value;
 }
 
-BOOL CWinApp::WriteProfileString(const char* pszSection, const char* pszEntry,
-                                 const char* pszValue)
+BOOL CWinApp::WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue)
 {
     const RegistryApi& reg = Registry();
     if (!pszEntry) {

@@ -88,8 +88,7 @@ bool AfxPreTranslateMessage(MSG* pMsg, HWND hDialog)
     // processing would send a second WM_HELP: F1 is handled here alone.
     if (pMsg->message == AFX_WM_KEYF1)
         return true;
-    if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) &&
-        pMsg->wParam == VK_F1) {
+    if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) && pMsg->wParam == VK_F1) {
         HWND hTop = ::GetAncestor(pMsg->hwnd, GA_ROOT);
         if (hTop && CWnd::FromHandlePermanent(hTop)) {
             HELPINFO hi = {};

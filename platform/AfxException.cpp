@@ -11,10 +11,7 @@ void CException::Delete()
         delete this;
 }
 
-CString CMemoryException::GetErrorMessage() const
-{
-    return CString("Out of memory.");
-}
+CString CMemoryException::GetErrorMessage() const { return CString("Out of memory."); }
 
 void AfxThrowMemoryException()
 {

@@ -2,8 +2,8 @@
 
 namespace {
 const RegistryApi s_realRegistry = {
-    RegOpenKeyExA, RegCreateKeyExA, RegQueryValueExA, RegSetValueExA,
-    RegDeleteValueA, RegDeleteKeyA, RegCloseKey,
+    RegOpenKeyExA,   RegCreateKeyExA, RegQueryValueExA, RegSetValueExA,
+    RegDeleteValueA, RegDeleteKeyA,   RegCloseKey,
 };
 const RegistryApi* s_pRegistry = &s_realRegistry;
 } // namespace

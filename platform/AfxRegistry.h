@@ -7,8 +7,8 @@
 
 struct RegistryApi {
     LONG(WINAPI* OpenKeyEx)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
-    LONG(WINAPI* CreateKeyEx)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
-                              LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
+    LONG(WINAPI* CreateKeyEx)
+    (HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
     LONG(WINAPI* QueryValueEx)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
     LONG(WINAPI* SetValueEx)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
     LONG(WINAPI* DeleteValue)(HKEY, LPCSTR);
@@ -52,8 +52,17 @@ public:
     }
 
     HKEY Get() const { return m_h; }
-    HKEY* Put() { Close(); return &m_h; }
-    HKEY Release() { HKEY h = m_h; m_h = nullptr; return h; }
+    HKEY* Put()
+    {
+        Close();
+        return &m_h;
+    }
+    HKEY Release()
+    {
+        HKEY h = m_h;
+        m_h = nullptr;
+        return h;
+    }
     explicit operator bool() const { return m_h != nullptr; }
     void Close()
     {

@@ -43,10 +43,7 @@ int CString::Find(char ch, int nStart) const
     return pos == std::string::npos ? -1 : int(pos);
 }
 
-int CString::Compare(const char* psz) const
-{
-    return std::strcmp(m_str.c_str(), psz ? psz : "");
-}
+int CString::Compare(const char* psz) const { return std::strcmp(m_str.c_str(), psz ? psz : ""); }
 
 int CString::CompareNoCase(const char* psz) const
 {

@@ -40,12 +40,40 @@ public:
     CString Mid(int nFirst) const;
     int Find(char ch, int nStart = 0) const;
 
-    CString& operator+=(const CString& s) { m_str += s.m_str; return *this; }
-    CString& operator+=(const char* psz) { if (psz) m_str += psz; return *this; }
-    CString& operator+=(char ch) { m_str += ch; return *this; }
-    friend CString operator+(const CString& a, const CString& b) { CString r(a); r += b; return r; }
-    friend CString operator+(const CString& a, const char* b) { CString r(a); r += b; return r; }
-    friend CString operator+(const char* a, const CString& b) { CString r(a); r += b; return r; }
+    CString& operator+=(const CString& s)
+    {
+        m_str += s.m_str;
+        return *this;
+    }
+    CString& operator+=(const char* psz)
+    {
+        if (psz)
+            m_str += psz;
+        return *this;
+    }
+    CString& operator+=(char ch)
+    {
+        m_str += ch;
+        return *this;
+    }
+    friend CString operator+(const CString& a, const CString& b)
+    {
+        CString r(a);
+        r += b;
+        return r;
+    }
+    friend CString operator+(const CString& a, const char* b)
+    {
+        CString r(a);
+        r += b;
+        return r;
+    }
+    friend CString operator+(const char* a, const CString& b)
+    {
+        CString r(a);
+        r += b;
+        return r;
+    }
 
     int Compare(const char* psz) const;
     int CompareNoCase(const char* psz) const;
@@ -63,8 +91,7 @@ public:
 
     // printf-style formatting. Arguments are checked at compile time: numbers,
     // pointers and CString (passed as its characters for %s).
-    template <class... Args>
-    void Format(const char* pszFormat, const Args&... args)
+    template <class... Args> void Format(const char* pszFormat, const Args&... args)
     {
         static_assert((IsFormatArg<Args>() && ...),
                       "CString::Format takes numbers, pointers and CString only");
@@ -73,15 +100,13 @@ public:
     void FormatV(const char* pszFormat, va_list args);
 
 private:
-    template <class T>
-    static constexpr bool IsFormatArg()
+    template <class T> static constexpr bool IsFormatArg()
     {
         using U = std::decay_t<T>;
         return std::is_arithmetic_v<U> || std::is_enum_v<U> || std::is_pointer_v<U> ||
                std::is_same_v<U, CString> || std::is_same_v<U, std::nullptr_t>;
     }
-    template <class T>
-    static decltype(auto) Pass(const T& v)
+    template <class T> static decltype(auto) Pass(const T& v)
     {
         if constexpr (std::is_same_v<T, CString>)
             return v.c_str();

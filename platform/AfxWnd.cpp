@@ -5,21 +5,54 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
 
+// Windows of this program number a few dozen at most: a vector searched
+// linearly is smaller than a hash table and as fast here.
+template <class V> class HandleMap {
+public:
+    V* Find(HWND hWnd)
+    {
+        for (auto& entry : m_entries)
+            if (entry.first == hWnd)
+                return &entry.second;
+        return nullptr;
+    }
+    V& operator[](HWND hWnd)
+    {
+        if (V* p = Find(hWnd))
+            return *p;
+        m_entries.emplace_back(hWnd, V{});
+        return m_entries.back().second;
+    }
+    void Erase(HWND hWnd)
+    {
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
+            if (it->first == hWnd) {
+                m_entries.erase(it);
+                return;
+            }
+    }
+    std::vector<std::pair<HWND, V>>& Entries() { return m_entries; }
+
+private:
+    std::vector<std::pair<HWND, V>> m_entries;
+};
+
 // The one HWND-to-object map of this (single) user-interface thread.
-std::unordered_map<HWND, CWnd*>& PermanentMap()
+HandleMap<CWnd*>& PermanentMap()
 {
-    static std::unordered_map<HWND, CWnd*> s_map;
+    static HandleMap<CWnd*> s_map;
     return s_map;
 }
 
 // Wrappers made for foreign windows; freed when the modal loop goes idle.
-std::unordered_map<HWND, std::unique_ptr<CWnd>>& TemporaryMap()
+HandleMap<std::unique_ptr<CWnd>>& TemporaryMap()
 {
-    static std::unordered_map<HWND, std::unique_ptr<CWnd>> s_map;
+    static HandleMap<std::unique_ptr<CWnd>> s_map;
     return s_map;
 }
 
@@ -85,8 +118,8 @@ CWnd::~CWnd()
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd)
 {
-    auto it = PermanentMap().find(hWnd);
-    return it == PermanentMap().end() ? nullptr : it->second;
+    CWnd** pp = PermanentMap().Find(hWnd);
+    return pp ? *pp : nullptr;
 }
 
 CWnd* CWnd::FromHandle(HWND hWnd)
@@ -96,25 +129,24 @@ CWnd* CWnd::FromHandle(HWND hWnd)
     if (CWnd* p = FromHandlePermanent(hWnd))
         return p;
     auto& temps = TemporaryMap();
-    auto it = temps.find(hWnd);
-    if (it != temps.end()) {
+    if (auto* pp = temps.Find(hWnd)) {
         // Parked while a permanent object had the window: aim it again.
-        it->second->m_hWnd = hWnd;
-        return it->second.get();
+        (*pp)->m_hWnd = hWnd;
+        return pp->get();
     }
     auto p = std::make_unique<CTempWnd>();
     p->m_hWnd = hWnd;
     p->m_bTemporary = true;
     CWnd* pRaw = p.get();
-    temps.emplace(hWnd, std::move(p));
+    temps[hWnd] = std::move(p);
     return pRaw;
 }
 
 void CWnd::DeleteTempMap()
 {
-    for (auto& [h, p] : TemporaryMap())
+    for (auto& [h, p] : TemporaryMap().Entries())
         p->m_hWnd = nullptr;
-    TemporaryMap().clear();
+    TemporaryMap().Entries().clear();
 }
 
 void CWnd::Attach(HWND hWnd)
@@ -122,17 +154,16 @@ void CWnd::Attach(HWND hWnd)
     m_hWnd = hWnd;
     PermanentMap()[hWnd] = this;
     // A temporary wrapper made earlier for this handle must not outlive it.
-    auto it = TemporaryMap().find(hWnd);
-    if (it != TemporaryMap().end())
-        it->second->m_hWnd = nullptr;
+    if (auto* pp = TemporaryMap().Find(hWnd))
+        (*pp)->m_hWnd = nullptr;
 }
 
 void CWnd::Detach()
 {
     if (m_hWnd) {
-        auto it = PermanentMap().find(m_hWnd);
-        if (it != PermanentMap().end() && it->second == this)
-            PermanentMap().erase(it);
+        CWnd** pp = PermanentMap().Find(m_hWnd);
+        if (pp && *pp == this)
+            PermanentMap().Erase(m_hWnd);
     }
     m_hWnd = nullptr;
 }
@@ -163,10 +194,7 @@ HWND CWnd::UnsubclassWindow()
     return hWnd;
 }
 
-bool CWnd::DestroyWindow()
-{
-    return m_hWnd && ::DestroyWindow(m_hWnd);
-}
+bool CWnd::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
 
 void CWnd::GetWindowText(CString& str) const
 {
@@ -209,7 +237,7 @@ void CWnd::CenterWindow()
     // Over a visible, not minimised owner; otherwise on the work area.
     CRect rcOver = rcArea;
     HWND hOwner = (::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD) ? ::GetParent(m_hWnd)
-                                                                    : ::GetWindow(m_hWnd, GW_OWNER);
+                                                                   : ::GetWindow(m_hWnd, GW_OWNER);
     if (hOwner && ::IsWindowVisible(hOwner) && !::IsIconic(hOwner))
         ::GetWindowRect(hOwner, &rcOver);
 
@@ -251,8 +279,7 @@ bool CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 // modifier key is held.
 BOOL CWnd::OnHelpInfo(HELPINFO*)
 {
-    if (::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_CONTROL) < 0 ||
-        ::GetKeyState(VK_MENU) < 0)
+    if (::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0)
         return TRUE;
     CWnd* pMain = AfxGetMainWnd();
     if (pMain && pMain->m_hWnd)
@@ -299,8 +326,8 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 
     // Last message: let the window finish, then forget it.
     LRESULT result = pWnd->DispatchGuarded(hWnd, message, wParam, lParam);
-    if (pWnd->m_pfnSuper && ::GetWindowLongPtrA(hWnd, GWLP_WNDPROC) ==
-                                reinterpret_cast<LONG_PTR>(&AfxWndProc))
+    if (pWnd->m_pfnSuper &&
+        ::GetWindowLongPtrA(hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&AfxWndProc))
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pWnd->m_pfnSuper));
     pWnd->m_pfnSuper = nullptr;
     pWnd->Detach();

@@ -15,8 +15,8 @@
 #include <type_traits>
 
 // Identifiers the framework gives meaning to.
-inline constexpr UINT ID_HELP = 0xE146;      // 57670
-inline constexpr UINT ID_APP_ABOUT = 0xE140; // 57664
+inline constexpr UINT ID_HELP = 0xE146;           // 57670
+inline constexpr UINT ID_APP_ABOUT = 0xE140;      // 57664
 inline constexpr UINT AFX_IDS_APP_TITLE = 0xE000; // 57344: the application name
 
 class CWnd;
@@ -61,17 +61,13 @@ struct MessageMap {
 };
 
 namespace afx_detail {
-template <class F>
-struct MemberOf;
-template <class C, class R, class... A>
-struct MemberOf<R (C::*)(A...)> {
+template <class F> struct MemberOf;
+template <class C, class R, class... A> struct MemberOf<R (C::*)(A...)> {
     using Class = C;
 };
-template <auto F>
-using ClassOf = typename MemberOf<decltype(F)>::Class;
+template <auto F> using ClassOf = typename MemberOf<decltype(F)>::Class;
 
-template <auto F, class Sig>
-constexpr void RequireSignature()
+template <auto F, class Sig> constexpr void RequireSignature()
 {
     static_assert(std::is_same_v<decltype(F), Sig>, "message handler has the wrong signature");
 }
@@ -81,8 +77,7 @@ CWnd* WndFromHandle(HWND hWnd);
 
 namespace msgmap {
 // void OnXxx(UINT nFlags, CPoint point) for the mouse button and move messages.
-template <UINT Msg, auto F>
-constexpr MsgMapEntry Mouse()
+template <UINT Msg, auto F> constexpr MsgMapEntry Mouse()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, void (C::*)(UINT, CPoint)>();
@@ -97,8 +92,7 @@ template <auto F> constexpr MsgMapEntry OnRButtonDown() { return Mouse<WM_RBUTTO
 template <auto F> constexpr MsgMapEntry OnMouseMove() { return Mouse<WM_MOUSEMOVE, F>(); }
 
 // BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message)
-template <auto F>
-constexpr MsgMapEntry OnSetCursor()
+template <auto F> constexpr MsgMapEntry OnSetCursor()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, BOOL (C::*)(CWnd*, UINT, UINT)>();
@@ -109,8 +103,7 @@ constexpr MsgMapEntry OnSetCursor()
 }
 
 // void OnCaptureChanged(CWnd* pWnd)
-template <auto F>
-constexpr MsgMapEntry OnCaptureChanged()
+template <auto F> constexpr MsgMapEntry OnCaptureChanged()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, void (C::*)(CWnd*)>();
@@ -121,8 +114,7 @@ constexpr MsgMapEntry OnCaptureChanged()
 }
 
 // void OnSysCommand(UINT nID, LPARAM lParam)
-template <auto F>
-constexpr MsgMapEntry OnSysCommand()
+template <auto F> constexpr MsgMapEntry OnSysCommand()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, void (C::*)(UINT, LPARAM)>();
@@ -133,8 +125,7 @@ constexpr MsgMapEntry OnSysCommand()
 }
 
 // void OnPaint()
-template <auto F>
-constexpr MsgMapEntry OnPaint()
+template <auto F> constexpr MsgMapEntry OnPaint()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, void (C::*)()>();
@@ -145,8 +136,7 @@ constexpr MsgMapEntry OnPaint()
 }
 
 // HCURSOR OnQueryDragIcon()
-template <auto F>
-constexpr MsgMapEntry OnQueryDragIcon()
+template <auto F> constexpr MsgMapEntry OnQueryDragIcon()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, HCURSOR (C::*)()>();
@@ -156,8 +146,7 @@ constexpr MsgMapEntry OnQueryDragIcon()
 }
 
 // BOOL OnHelpInfo(HELPINFO* pInfo)
-template <auto F>
-constexpr MsgMapEntry OnHelpInfo()
+template <auto F> constexpr MsgMapEntry OnHelpInfo()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, BOOL (C::*)(HELPINFO*)>();
@@ -167,8 +156,7 @@ constexpr MsgMapEntry OnHelpInfo()
 }
 
 // LRESULT OnXxx(WPARAM, LPARAM) for any message.
-template <UINT Msg, auto F>
-constexpr MsgMapEntry OnMessage()
+template <UINT Msg, auto F> constexpr MsgMapEntry OnMessage()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, LRESULT (C::*)(WPARAM, LPARAM)>();
@@ -178,8 +166,7 @@ constexpr MsgMapEntry OnMessage()
 }
 
 // void OnXxx() for WM_COMMAND with identifier Id.
-template <UINT Id, auto F>
-constexpr MsgMapEntry OnCommand()
+template <UINT Id, auto F> constexpr MsgMapEntry OnCommand()
 {
     using C = afx_detail::ClassOf<F>;
     afx_detail::RequireSignature<F, void (C::*)()>();
@@ -299,10 +286,7 @@ void AfxReportException(const CException* e);
 // Static control with an icon interface.
 class CStatic : public CWnd {
 public:
-    HICON SetIcon(HICON hIcon)
-    {
-        return HICON(SendMessage(STM_SETICON, WPARAM(hIcon), 0));
-    }
+    HICON SetIcon(HICON hIcon) { return HICON(SendMessage(STM_SETICON, WPARAM(hIcon), 0)); }
     HICON GetIcon() const { return HICON(SendMessage(STM_GETICON, 0, 0)); }
 };
 

@@ -26,12 +26,12 @@ public:
     struct BackendOps {
         CString (*GetString)(CProfileStore& store, const char* pszSection, const char* pszEntry,
                              const CString& strDefault);
-        BOOL (*WriteString)
+        BOOL(*WriteString)
         (CProfileStore& store, const char* pszSection, const char* pszEntry,
          const CString& strValue);
         int (*GetInt)(CProfileStore& store, const char* pszSection, const char* pszEntry,
                       int nDefault);
-        BOOL (*WriteInt)
+        BOOL(*WriteInt)
         (CProfileStore& store, const char* pszSection, const char* pszEntry, int nValue);
     };
     static const BackendOps s_backendOps[2];

@@ -35,7 +35,7 @@ BOOL CTiermoDlg::OnInitDialog()
     SendMessage(WM_SETICON, ICON_SMALL, LPARAM(m_hIcon));
 
     // A version that differs from the one that ran last greets with the About box.
-    const auto* pApp = dynamic_cast<const CTiermoApp*>(AfxGetApp());
+    const CTiermoApp* pApp = CTiermoApp::GetCurrent();
     if (pApp && pApp->m_settings.m_dwStoredVersion != pApp->m_settings.m_dwCurrentVersion)
         PostMessage(WM_COMMAND, ID_APP_ABOUT, 0);
     return TRUE;

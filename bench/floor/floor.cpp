@@ -11,10 +11,11 @@
 
 namespace {
 
-INT_PTR CALLBACK FloorDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK FloorDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     switch (msg) {
     case WM_INITDIALOG: {
-        const auto *caption = reinterpret_cast<const std::string *>(lParam);
+        const auto* caption = reinterpret_cast<const std::string*>(lParam);
         SetWindowTextA(hwnd, caption->c_str());
         return TRUE;
     }
@@ -31,7 +32,8 @@ INT_PTR CALLBACK FloorDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
-std::string LoadCaption(HINSTANCE instance) {
+std::string LoadCaption(HINSTANCE instance)
+{
     char buffer[64] = {};
     if (LoadStringA(instance, IDS_FLOOR_TITLE, buffer, sizeof(buffer)) <= 0)
         throw std::runtime_error("The title string is missing.");
@@ -40,12 +42,13 @@ std::string LoadCaption(HINSTANCE instance) {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
     try {
         const std::string caption = LoadCaption(instance);
         return int(DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_FLOOR), nullptr, FloorDialogProc,
                                    reinterpret_cast<LPARAM>(&caption)));
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         MessageBoxA(nullptr, e.what(), "Floor", MB_OK | MB_ICONSTOP);
         return 1;
     }

@@ -104,7 +104,8 @@ TEST(AppWindow, SizeAndMaximizeCommandsChangeNothingMinimizeAndRestoreWork)
     ASSERT_TRUE(::PostMessageA(dlg, WM_SYSCOMMAND, SC_SIZE, 0));
     driver::Pause(kSettleMs);
     // No sizing loop runs; had one started, it would follow the pointer.
-    GUITHREADINFO gui{sizeof gui};
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
     ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(dlg, nullptr), &gui));
     EXPECT_EQ(gui.flags & GUI_INMOVESIZE, 0u);
     const RECT r = driver::WindowRect(dlg);

@@ -12,11 +12,13 @@ constexpr int kTerminateWaitMs = 5000;
 constexpr size_t kMaxTopLevelWindows = 100000;
 constexpr UINT kSettleTimeoutMs = 1000;
 
-bool ContainsText(const std::string &text, const char *part) {
+bool ContainsText(const std::string& text, const char* part)
+{
     return text.find(part) != std::string::npos;
 }
 
-bool Matches(HWND hwnd, const char *caption, bool exactCaption, const char *className, DWORD pid) {
+bool Matches(HWND hwnd, const char* caption, bool exactCaption, const char* className, DWORD pid)
+{
     if (pid != 0 && WindowPid(hwnd) != pid) {
         return false;
     }
@@ -30,7 +32,8 @@ bool Matches(HWND hwnd, const char *caption, bool exactCaption, const char *clas
     return true;
 }
 
-HWND FindMatching(const char *caption, bool exactCaption, const char *className, DWORD pid) {
+HWND FindMatching(const char* caption, bool exactCaption, const char* className, DWORD pid)
+{
     for (HWND hwnd : TopLevelWindows(true)) {
         if (Matches(hwnd, caption, exactCaption, className, pid)) {
             return hwnd;
@@ -39,8 +42,9 @@ HWND FindMatching(const char *caption, bool exactCaption, const char *className,
     return nullptr;
 }
 
-HWND WaitForMatching(const char *caption, bool exactCaption, const char *className, DWORD pid,
-                     int timeoutMs) {
+HWND WaitForMatching(const char* caption, bool exactCaption, const char* className, DWORD pid,
+                     int timeoutMs)
+{
     HWND found = nullptr;
     WaitUntil(
         [&] {
@@ -54,7 +58,8 @@ HWND WaitForMatching(const char *caption, bool exactCaption, const char *classNa
     return found;
 }
 
-bool IsOwnedBy(HWND hwnd, HWND owner) {
+bool IsOwnedBy(HWND hwnd, HWND owner)
+{
     for (HWND w = GetWindow(hwnd, GW_OWNER); w != nullptr; w = GetWindow(w, GW_OWNER)) {
         if (w == owner) {
             return true;
@@ -67,7 +72,8 @@ bool IsOwnedBy(HWND hwnd, HWND owner) {
 
 // ---------------------------------------------------------------- paths/env
 
-std::string FromUnixPath(const std::string &path) {
+std::string FromUnixPath(const std::string& path)
+{
     if (path.empty() || path[0] != '/') {
         return path;
     }
@@ -76,32 +82,35 @@ std::string FromUnixPath(const std::string &path) {
     return result;
 }
 
-std::string Env(const char *name, const std::string &fallback) {
-    const char *value = std::getenv(name);
+std::string Env(const char* name, const std::string& fallback)
+{
+    const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
-std::string TiermoExe() {
-    return FromUnixPath(Env("TIERMO_EXE", "Tiermo.exe"));
-}
+std::string TiermoExe() { return FromUnixPath(Env("TIERMO_EXE", "Tiermo.exe")); }
 
-std::string HungWindowExe() {
+std::string HungWindowExe()
+{
     return FromUnixPath(Env("TIERMO_HUNG_WINDOW_EXE", "tiermo_hung_window.exe"));
 }
 
 // ---------------------------------------------------------------- processes
 
-Process::~Process() {
+Process::~Process()
+{
     Terminate();
     Release();
 }
 
-Process::Process(Process &&other) noexcept : process_(other.process_), pid_(other.pid_) {
+Process::Process(Process&& other) noexcept : process_(other.process_), pid_(other.pid_)
+{
     other.process_ = nullptr;
     other.pid_ = 0;
 }
 
-Process &Process::operator=(Process &&other) noexcept {
+Process& Process::operator=(Process&& other) noexcept
+{
     if (this != &other) {
         Terminate();
         Release();
@@ -113,7 +122,8 @@ Process &Process::operator=(Process &&other) noexcept {
     return *this;
 }
 
-bool Process::Launch(const std::string &exePath, const std::string &args) {
+bool Process::Launch(const std::string& exePath, const std::string& args)
+{
     Terminate();
     Release();
     const std::string exe = FromUnixPath(exePath);
@@ -136,17 +146,20 @@ bool Process::Launch(const std::string &exePath, const std::string &args) {
     return true;
 }
 
-bool Process::IsRunning() const {
+bool Process::IsRunning() const
+{
     return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
-bool Process::WaitForExit(int timeoutMs) {
+bool Process::WaitForExit(int timeoutMs)
+{
     return process_ != nullptr &&
            WaitForSingleObject(process_, static_cast<DWORD>(std::max(timeoutMs, 0))) ==
                WAIT_OBJECT_0;
 }
 
-DWORD Process::ExitCode() const {
+DWORD Process::ExitCode() const
+{
     DWORD code = STILL_ACTIVE;
     if (process_ == nullptr || !GetExitCodeProcess(process_, &code)) {
         return STILL_ACTIVE;
@@ -154,19 +167,22 @@ DWORD Process::ExitCode() const {
     return code;
 }
 
-void Process::Terminate(UINT exitCode) {
+void Process::Terminate(UINT exitCode)
+{
     if (IsRunning()) {
         TerminateProcess(process_, exitCode);
         WaitForSingleObject(process_, kTerminateWaitMs);
     }
 }
 
-bool Process::WaitForIdle(int timeoutMs) {
+bool Process::WaitForIdle(int timeoutMs)
+{
     return process_ != nullptr &&
            WaitForInputIdle(process_, static_cast<DWORD>(std::max(timeoutMs, 0))) == 0;
 }
 
-void Process::Release() {
+void Process::Release()
+{
     if (process_ != nullptr) {
         CloseHandle(process_);
         process_ = nullptr;
@@ -176,7 +192,8 @@ void Process::Release() {
 
 // ---------------------------------------------------------------- waiting
 
-bool WaitUntil(const std::function<bool()> &cond, int timeoutMs, int pollMs) {
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs, int pollMs)
+{
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
     for (;;) {
         if (cond()) {
@@ -190,7 +207,8 @@ bool WaitUntil(const std::function<bool()> &cond, int timeoutMs, int pollMs) {
     }
 }
 
-void Pause(int ms) {
+void Pause(int ms)
+{
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(ms, 0));
     for (;;) {
         MSG msg;
@@ -209,30 +227,36 @@ void Pause(int ms) {
 
 // ---------------------------------------------------------------- windows
 
-HWND FindTopLevel(const char *caption, const char *className, DWORD pid) {
+HWND FindTopLevel(const char* caption, const char* className, DWORD pid)
+{
     return FindMatching(caption, true, className, pid);
 }
 
-HWND WaitForWindow(const char *caption, const char *className, DWORD pid, int timeoutMs) {
+HWND WaitForWindow(const char* caption, const char* className, DWORD pid, int timeoutMs)
+{
     return WaitForMatching(caption, true, className, pid, timeoutMs);
 }
 
-HWND WaitForWindowContaining(const char *captionPart, const char *className, DWORD pid,
-                             int timeoutMs) {
+HWND WaitForWindowContaining(const char* captionPart, const char* className, DWORD pid,
+                             int timeoutMs)
+{
     return WaitForMatching(captionPart, false, className, pid, timeoutMs);
 }
 
-bool WaitForWindowGone(HWND hwnd, int timeoutMs) {
+bool WaitForWindowGone(HWND hwnd, int timeoutMs)
+{
     return WaitUntil([hwnd] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
 }
 
-std::string Caption(HWND hwnd) {
+std::string Caption(HWND hwnd)
+{
     char buffer[512] = "";
     const int length = GetWindowTextA(hwnd, buffer, sizeof(buffer));
     return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-std::string GetText(HWND hwnd) {
+std::string GetText(HWND hwnd)
+{
     // The wide forms: under Wine the ANSI ones ignore the timeout for these messages.
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
@@ -256,31 +280,28 @@ std::string GetText(HWND hwnd) {
     return text;
 }
 
-std::string ClassName(HWND hwnd) {
+std::string ClassName(HWND hwnd)
+{
     char buffer[256] = "";
     const int length = GetClassNameA(hwnd, buffer, sizeof(buffer));
     return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-LONG_PTR Style(HWND hwnd) {
-    return GetWindowLongPtrA(hwnd, GWL_STYLE);
-}
+LONG_PTR Style(HWND hwnd) { return GetWindowLongPtrA(hwnd, GWL_STYLE); }
 
-LONG_PTR ExStyle(HWND hwnd) {
-    return GetWindowLongPtrA(hwnd, GWL_EXSTYLE);
-}
+LONG_PTR ExStyle(HWND hwnd) { return GetWindowLongPtrA(hwnd, GWL_EXSTYLE); }
 
-bool IsTopmost(HWND hwnd) {
-    return (ExStyle(hwnd) & WS_EX_TOPMOST) != 0;
-}
+bool IsTopmost(HWND hwnd) { return (ExStyle(hwnd) & WS_EX_TOPMOST) != 0; }
 
-DWORD WindowPid(HWND hwnd) {
+DWORD WindowPid(HWND hwnd)
+{
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     return pid;
 }
 
-RECT WindowRect(HWND hwnd) {
+RECT WindowRect(HWND hwnd)
+{
     RECT rect{};
     if (!GetWindowRect(hwnd, &rect)) {
         rect = RECT{};
@@ -288,25 +309,23 @@ RECT WindowRect(HWND hwnd) {
     return rect;
 }
 
-RECT ControlRect(HWND dlg, int id) {
+RECT ControlRect(HWND dlg, int id)
+{
     HWND control = ChildAtId(dlg, id);
     return control != nullptr ? WindowRect(control) : RECT{};
 }
 
-HWND ChildAtId(HWND parent, int id) {
-    return GetDlgItem(parent, id);
-}
+HWND ChildAtId(HWND parent, int id) { return GetDlgItem(parent, id); }
 
-POINT Center(const RECT &rect) {
+POINT Center(const RECT& rect)
+{
     return POINT{rect.left + (rect.right - rect.left) / 2, rect.top + (rect.bottom - rect.top) / 2};
 }
 
-HWND RootOwner(HWND hwnd) {
-    return GetAncestor(hwnd, GA_ROOTOWNER);
-}
+HWND RootOwner(HWND hwnd) { return GetAncestor(hwnd, GA_ROOTOWNER); }
 
-bool SendBounded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *result,
-                 UINT timeoutMs) {
+bool SendBounded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result, UINT timeoutMs)
+{
     DWORD_PTR value = 0;
     const LRESULT ok = SendMessageTimeoutA(hwnd, msg, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK,
                                            timeoutMs, &value);
@@ -316,13 +335,12 @@ bool SendBounded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *res
     return ok != 0;
 }
 
-bool PostClose(HWND hwnd) {
-    return PostMessageA(hwnd, WM_CLOSE, 0, 0) != 0;
-}
+bool PostClose(HWND hwnd) { return PostMessageA(hwnd, WM_CLOSE, 0, 0) != 0; }
 
 // ---------------------------------------------------------------- Z-order
 
-std::vector<HWND> TopLevelWindows(bool visibleOnly) {
+std::vector<HWND> TopLevelWindows(bool visibleOnly)
+{
     std::vector<HWND> windows;
     for (HWND hwnd = GetTopWindow(nullptr); hwnd != nullptr && windows.size() < kMaxTopLevelWindows;
          hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
@@ -333,19 +351,22 @@ std::vector<HWND> TopLevelWindows(bool visibleOnly) {
     return windows;
 }
 
-bool IsAbove(HWND a, HWND b) {
+bool IsAbove(HWND a, HWND b)
+{
     const std::vector<HWND> windows = TopLevelWindows(false);
     const auto posA = std::find(windows.begin(), windows.end(), a);
     const auto posB = std::find(windows.begin(), windows.end(), b);
     return posA != windows.end() && posB != windows.end() && posA < posB;
 }
 
-bool IsBottomMostVisible(HWND hwnd) {
+bool IsBottomMostVisible(HWND hwnd)
+{
     const std::vector<HWND> windows = TopLevelWindows(true);
     return !windows.empty() && windows.back() == hwnd;
 }
 
-bool IsTopOfBand(HWND hwnd) {
+bool IsTopOfBand(HWND hwnd)
+{
     if (!IsWindowVisible(hwnd)) {
         return false;
     }
@@ -361,7 +382,8 @@ bool IsTopOfBand(HWND hwnd) {
     return false;
 }
 
-std::vector<HWND> WindowsCovering(HWND hwnd) {
+std::vector<HWND> WindowsCovering(HWND hwnd)
+{
     std::vector<HWND> covering;
     const RECT target = WindowRect(hwnd);
     for (HWND other : TopLevelWindows(true)) {
@@ -377,13 +399,14 @@ std::vector<HWND> WindowsCovering(HWND hwnd) {
     return covering;
 }
 
-std::string DescribeWindows() {
+std::string DescribeWindows()
+{
     std::string text;
     for (HWND hwnd : TopLevelWindows(true)) {
         const RECT r = WindowRect(hwnd);
         char line[160];
         snprintf(line, sizeof(line), "%p pid %lu (%ld,%ld)-(%ld,%ld)%s%s [",
-                 static_cast<void *>(hwnd), WindowPid(hwnd), r.left, r.top, r.right, r.bottom,
+                 static_cast<void*>(hwnd), WindowPid(hwnd), r.left, r.top, r.right, r.bottom,
                  IsTopmost(hwnd) ? " topmost" : "",
                  GetForegroundWindow() == hwnd ? " foreground" : "");
         text += line + ClassName(hwnd) + "] \"" + Caption(hwnd) + "\"\n";

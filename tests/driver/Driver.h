@@ -20,9 +20,9 @@ constexpr UINT kSendTimeoutMs = 2000;
 
 // Turns a Unix path ("/work/x.exe") into the Windows path Wine maps it to
 // ("Z:\work\x.exe"); other paths are returned unchanged.
-std::string FromUnixPath(const std::string &path);
+std::string FromUnixPath(const std::string& path);
 // The environment variable, or fallback when it is unset or empty.
-std::string Env(const char *name, const std::string &fallback = "");
+std::string Env(const char* name, const std::string& fallback = "");
 // Path of the built Tiermo.exe (TIERMO_EXE), as a Windows path.
 std::string TiermoExe();
 // Path of the hung-window helper (TIERMO_HUNG_WINDOW_EXE), as a Windows path.
@@ -34,14 +34,14 @@ class Process {
 public:
     Process() = default;
     ~Process();
-    Process(const Process &) = delete;
-    Process &operator=(const Process &) = delete;
-    Process(Process &&other) noexcept;
-    Process &operator=(Process &&other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
 
     // Starts exePath with the given command-line arguments (quoted by the
     // caller as needed). Ends a process this object still owns first.
-    bool Launch(const std::string &exePath, const std::string &args = "");
+    bool Launch(const std::string& exePath, const std::string& args = "");
     DWORD Pid() const { return pid_; }
     HANDLE Handle() const { return process_; }
     bool IsRunning() const;
@@ -63,7 +63,7 @@ private:
 // ---------------------------------------------------------------- waiting
 
 // Polls cond until it is true or timeoutMs pass; returns its last value.
-bool WaitUntil(const std::function<bool()> &cond, int timeoutMs = kDefaultTimeoutMs,
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = kDefaultTimeoutMs,
                int pollMs = kDefaultPollMs);
 // Sleeps while still answering sent messages of this thread.
 void Pause(int ms);
@@ -72,13 +72,13 @@ void Pause(int ms);
 
 // A visible top-level window whose caption equals caption and whose class
 // equals className (either may be nullptr for "any"), of process pid (0 = any).
-HWND FindTopLevel(const char *caption, const char *className, DWORD pid = 0);
+HWND FindTopLevel(const char* caption, const char* className, DWORD pid = 0);
 // Waits for FindTopLevel to find one, then (for up to 1 s) until it answers
 // messages, so that input sent next is not handled before its start-up.
-HWND WaitForWindow(const char *caption, const char *className, DWORD pid = 0,
+HWND WaitForWindow(const char* caption, const char* className, DWORD pid = 0,
                    int timeoutMs = kDefaultTimeoutMs);
 // As WaitForWindow, but the caption only has to contain captionPart.
-HWND WaitForWindowContaining(const char *captionPart, const char *className, DWORD pid = 0,
+HWND WaitForWindowContaining(const char* captionPart, const char* className, DWORD pid = 0,
                              int timeoutMs = kDefaultTimeoutMs);
 // Waits until hwnd is destroyed or hidden.
 bool WaitForWindowGone(HWND hwnd, int timeoutMs = kDefaultTimeoutMs);
@@ -96,12 +96,12 @@ RECT WindowRect(HWND hwnd);
 // Screen rectangle of the dialog control with the given id (empty if none).
 RECT ControlRect(HWND dlg, int id);
 HWND ChildAtId(HWND parent, int id);
-POINT Center(const RECT &rect);
+POINT Center(const RECT& rect);
 // The top-level window that owns hwnd's root (GA_ROOTOWNER).
 HWND RootOwner(HWND hwnd);
 // Sends a message with a bound; false when it timed out or the window is hung.
 // Not for text messages: under Wine the ANSI forms ignore the bound (use GetText).
-bool SendBounded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT *result = nullptr,
+bool SendBounded(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr,
                  UINT timeoutMs = kSendTimeoutMs);
 // Asks a window to close (WM_CLOSE posted, never blocks).
 bool PostClose(HWND hwnd);
@@ -146,7 +146,7 @@ bool DoubleClick(POINT pt);
 // Presses and releases vk with the modifiers held, releasing them after.
 void PressKey(WORD vk, unsigned modifiers = kNone);
 // Types printable ASCII text key by key.
-void TypeText(const std::string &text);
+void TypeText(const std::string& text);
 // Makes hwnd the foreground window and raises it above the other windows of
 // its band (topmost or not); never blocks on a hung window.
 bool Activate(HWND hwnd, int timeoutMs = 2000);
@@ -154,13 +154,13 @@ bool Activate(HWND hwnd, int timeoutMs = 2000);
 // ---------------------------------------------------------------- pixels
 
 // Screen pixels of rect, rows top-down, as RGB COLORREFs; empty on failure.
-std::vector<COLORREF> CaptureRect(const RECT &rect);
+std::vector<COLORREF> CaptureRect(const RECT& rect);
 COLORREF ScreenPixel(POINT pt);
-bool SamePixels(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b);
+bool SamePixels(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b);
 // Number of differing pixels; the size difference counts when sizes differ.
-size_t CountDifferences(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b);
+size_t CountDifferences(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b);
 // Writes pixels as a 24-bit BMP (for looking at failures).
-bool SaveBmp(const std::string &path, const std::vector<COLORREF> &pixels, int width, int height);
+bool SaveBmp(const std::string& path, const std::vector<COLORREF>& pixels, int width, int height);
 
 HCURSOR CursorHandle();
 // Image of a cursor of this process drawn on a white and on a black square of
@@ -169,24 +169,24 @@ std::vector<COLORREF> CursorImage(HCURSOR cursor, int size = 32);
 
 // ---------------------------------------------------------------- registry
 
-bool ReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *value);
-bool WriteDword(HKEY root, const std::string &subKey, const std::string &name, DWORD value);
-bool ReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *value);
-bool WriteString(HKEY root, const std::string &subKey, const std::string &name,
-                 const std::string &value);
+bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value);
+bool WriteDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value);
+bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string* value);
+bool WriteString(HKEY root, const std::string& subKey, const std::string& name,
+                 const std::string& value);
 // Value type (REG_DWORD ...) or REG_NONE when the value is missing.
-DWORD ValueType(HKEY root, const std::string &subKey, const std::string &name);
-bool DeleteValue(HKEY root, const std::string &subKey, const std::string &name);
-bool KeyExists(HKEY root, const std::string &subKey);
+DWORD ValueType(HKEY root, const std::string& subKey, const std::string& name);
+bool DeleteValue(HKEY root, const std::string& subKey, const std::string& name);
+bool KeyExists(HKEY root, const std::string& subKey);
 // Deletes the key and everything under it; true also when it did not exist.
-bool DeleteTree(HKEY root, const std::string &subKey);
+bool DeleteTree(HKEY root, const std::string& subKey);
 
 // ---------------------------------------------------------------- helper program
 
 // Caption and class of the window shown by the hung-window helper.
-constexpr const char *kHungWindowCaption = "Tiermo Test Hung Window";
-constexpr const char *kHungWindowClass = "TiermoTestHungWindow";
-constexpr const char *kHungPopupCaption = "Tiermo Test Owned Popup";
+constexpr const char* kHungWindowCaption = "Tiermo Test Hung Window";
+constexpr const char* kHungWindowClass = "TiermoTestHungWindow";
+constexpr const char* kHungPopupCaption = "Tiermo Test Owned Popup";
 // Posted to the helper's window: stop pumping messages for wParam ms.
 constexpr UINT kHangMessage = WM_APP + 1;
 

@@ -19,7 +19,8 @@ struct ModifierKey {
 };
 constexpr ModifierKey kModifierKeys[] = {{kShift, VK_SHIFT}, {kCtrl, VK_CONTROL}, {kAlt, VK_MENU}};
 
-void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
+void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0)
+{
     INPUT input{};
     input.type = INPUT_MOUSE;
     input.mi.dx = dx;
@@ -28,7 +29,8 @@ void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
     SendInput(1, &input, sizeof(input));
 }
 
-void SendAbsoluteMove(int x, int y) {
+void SendAbsoluteMove(int x, int y)
+{
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
@@ -37,14 +39,16 @@ void SendAbsoluteMove(int x, int y) {
               NormalizeCoordinate(x, left, width), NormalizeCoordinate(y, top, height));
 }
 
-bool IsAt(int x, int y) {
+bool IsAt(int x, int y)
+{
     const POINT now = CursorPos();
     return now.x == x && now.y == y;
 }
 
 // Moves the pointer to (x, y) and checks that it is still there after the
 // pause: under load Wine may apply a late echo of an earlier position.
-bool SettleAt(int x, int y, int pauseMs) {
+bool SettleAt(int x, int y, int pauseMs)
+{
     for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
         SendAbsoluteMove(x, y);
         if (!WaitUntil([&] { return IsAt(x, y); }, kConfirmMs, 5)) {
@@ -58,7 +62,8 @@ bool SettleAt(int x, int y, int pauseMs) {
     return false;
 }
 
-bool IsExtendedKey(WORD vk) {
+bool IsExtendedKey(WORD vk)
+{
     switch (vk) {
     case VK_LEFT:
     case VK_RIGHT:
@@ -78,7 +83,8 @@ bool IsExtendedKey(WORD vk) {
     }
 }
 
-INPUT KeyInput(WORD vk, bool down) {
+INPUT KeyInput(WORD vk, bool down)
+{
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = vk;
@@ -88,7 +94,8 @@ INPUT KeyInput(WORD vk, bool down) {
     return input;
 }
 
-bool ClickWith(POINT pt, DWORD downFlag, DWORD upFlag, int clicks) {
+bool ClickWith(POINT pt, DWORD downFlag, DWORD upFlag, int clicks)
+{
     if (!MoveTo(pt)) {
         return false;
     }
@@ -103,7 +110,8 @@ bool ClickWith(POINT pt, DWORD downFlag, DWORD upFlag, int clicks) {
 
 } // namespace
 
-LONG NormalizeCoordinate(int pixel, int origin, int size) {
+LONG NormalizeCoordinate(int pixel, int origin, int size)
+{
     if (size <= 0) {
         return 0;
     }
@@ -113,13 +121,15 @@ LONG NormalizeCoordinate(int pixel, int origin, int size) {
     return static_cast<LONG>((clamped * kAbsoluteRange + size - 1) / size);
 }
 
-POINT CursorPos() {
+POINT CursorPos()
+{
     POINT pt{};
     GetCursorPos(&pt);
     return pt;
 }
 
-bool MoveTo(int x, int y, int steps, int pauseMs) {
+bool MoveTo(int x, int y, int steps, int pauseMs)
+{
     const POINT start = CursorPos();
     steps = steps < 1 ? 1 : steps;
     for (int i = 1; i <= steps; ++i) {
@@ -131,31 +141,34 @@ bool MoveTo(int x, int y, int steps, int pauseMs) {
     return true;
 }
 
-bool MoveTo(POINT pt, int steps, int pauseMs) {
-    return MoveTo(pt.x, pt.y, steps, pauseMs);
-}
+bool MoveTo(POINT pt, int steps, int pauseMs) { return MoveTo(pt.x, pt.y, steps, pauseMs); }
 
-void LeftDown() {
+void LeftDown()
+{
     SendMouse(MOUSEEVENTF_LEFTDOWN);
     Pause(kButtonPauseMs);
 }
 
-void LeftUp() {
+void LeftUp()
+{
     SendMouse(MOUSEEVENTF_LEFTUP);
     Pause(kButtonPauseMs);
 }
 
-void RightDown() {
+void RightDown()
+{
     SendMouse(MOUSEEVENTF_RIGHTDOWN);
     Pause(kButtonPauseMs);
 }
 
-void RightUp() {
+void RightUp()
+{
     SendMouse(MOUSEEVENTF_RIGHTUP);
     Pause(kButtonPauseMs);
 }
 
-bool Drag(POINT from, POINT to, int steps, int pauseMs) {
+bool Drag(POINT from, POINT to, int steps, int pauseMs)
+{
     if (!MoveTo(from)) {
         return false;
     }
@@ -182,28 +195,23 @@ bool Drag(POINT from, POINT to, int steps, int pauseMs) {
     return moved;
 }
 
-bool Click(POINT pt) {
-    return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 1);
-}
+bool Click(POINT pt) { return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 1); }
 
-bool RightClick(POINT pt) {
-    return ClickWith(pt, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 1);
-}
+bool RightClick(POINT pt) { return ClickWith(pt, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 1); }
 
-bool DoubleClick(POINT pt) {
-    return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 2);
-}
+bool DoubleClick(POINT pt) { return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 2); }
 
-void PressKey(WORD vk, unsigned modifiers) {
+void PressKey(WORD vk, unsigned modifiers)
+{
     std::vector<INPUT> inputs;
-    for (const ModifierKey &key : kModifierKeys) {
+    for (const ModifierKey& key : kModifierKeys) {
         if (modifiers & key.flag) {
             inputs.push_back(KeyInput(key.vk, true));
         }
     }
     inputs.push_back(KeyInput(vk, true));
     inputs.push_back(KeyInput(vk, false));
-    for (const ModifierKey &key : kModifierKeys) {
+    for (const ModifierKey& key : kModifierKeys) {
         if (modifiers & key.flag) {
             inputs.push_back(KeyInput(key.vk, false));
         }
@@ -212,7 +220,8 @@ void PressKey(WORD vk, unsigned modifiers) {
     Pause(kKeyPauseMs);
 }
 
-void TypeText(const std::string &text) {
+void TypeText(const std::string& text)
+{
     for (char c : text) {
         const SHORT scan = VkKeyScanA(c);
         if (scan == -1) {
@@ -223,7 +232,8 @@ void TypeText(const std::string &text) {
     }
 }
 
-bool Activate(HWND hwnd, int timeoutMs) {
+bool Activate(HWND hwnd, int timeoutMs)
+{
     const auto done = [hwnd] { return GetForegroundWindow() == hwnd && IsTopOfBand(hwnd); };
     SetForegroundWindow(hwnd);
     SendBounded(hwnd, WM_NULL, 0, 0, nullptr, kPaceTimeoutMs);

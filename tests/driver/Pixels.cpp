@@ -10,13 +10,14 @@ namespace {
 class ScreenDc {
 public:
     ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
+    ~ScreenDc()
+    {
         if (dc_ != nullptr) {
             ReleaseDC(nullptr, dc_);
         }
     }
-    ScreenDc(const ScreenDc &) = delete;
-    ScreenDc &operator=(const ScreenDc &) = delete;
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
     HDC Get() const { return dc_; }
 
 private:
@@ -26,7 +27,8 @@ private:
 class MemoryDc {
 public:
     explicit MemoryDc(HDC reference) : dc_(CreateCompatibleDC(reference)) {}
-    ~MemoryDc() {
+    ~MemoryDc()
+    {
         if (dc_ != nullptr) {
             if (old_ != nullptr) {
                 SelectObject(dc_, old_);
@@ -34,10 +36,11 @@ public:
             DeleteDC(dc_);
         }
     }
-    MemoryDc(const MemoryDc &) = delete;
-    MemoryDc &operator=(const MemoryDc &) = delete;
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
     HDC Get() const { return dc_; }
-    void Select(HGDIOBJ object) {
+    void Select(HGDIOBJ object)
+    {
         HGDIOBJ previous = SelectObject(dc_, object);
         if (old_ == nullptr) {
             old_ = previous;
@@ -55,7 +58,8 @@ struct GdiObjectDeleter {
 using BitmapOwner = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
 // A top-down 32-bit DIB section of the given size; bits receives its pixels.
-BitmapOwner MakeDib(HDC dc, int width, int height, void **bits) {
+BitmapOwner MakeDib(HDC dc, int width, int height, void** bits)
+{
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -66,20 +70,22 @@ BitmapOwner MakeDib(HDC dc, int width, int height, void **bits) {
     return BitmapOwner(CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0));
 }
 
-void AppendPixels(const void *bits, int count, std::vector<COLORREF> *out) {
-    const auto *bgra = static_cast<const BYTE *>(bits);
+void AppendPixels(const void* bits, int count, std::vector<COLORREF>* out)
+{
+    const auto* bgra = static_cast<const BYTE*>(bits);
     for (int i = 0; i < count; ++i) {
         out->push_back(RGB(bgra[4 * i + 2], bgra[4 * i + 1], bgra[4 * i]));
     }
 }
 
 struct FileCloser {
-    void operator()(FILE *file) const { fclose(file); }
+    void operator()(FILE* file) const { fclose(file); }
 };
 
 } // namespace
 
-std::vector<COLORREF> CaptureRect(const RECT &rect) {
+std::vector<COLORREF> CaptureRect(const RECT& rect)
+{
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) {
@@ -87,7 +93,7 @@ std::vector<COLORREF> CaptureRect(const RECT &rect) {
     }
     ScreenDc screen;
     MemoryDc memory(screen.Get());
-    void *bits = nullptr;
+    void* bits = nullptr;
     BitmapOwner dib = MakeDib(screen.Get(), width, height, &bits);
     if (screen.Get() == nullptr || memory.Get() == nullptr || !dib || bits == nullptr) {
         return {};
@@ -104,16 +110,19 @@ std::vector<COLORREF> CaptureRect(const RECT &rect) {
     return pixels;
 }
 
-COLORREF ScreenPixel(POINT pt) {
+COLORREF ScreenPixel(POINT pt)
+{
     const std::vector<COLORREF> pixels = CaptureRect(RECT{pt.x, pt.y, pt.x + 1, pt.y + 1});
     return pixels.empty() ? CLR_INVALID : pixels[0];
 }
 
-bool SamePixels(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b) {
+bool SamePixels(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b)
+{
     return !a.empty() && a == b;
 }
 
-size_t CountDifferences(const std::vector<COLORREF> &a, const std::vector<COLORREF> &b) {
+size_t CountDifferences(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b)
+{
     const size_t common = std::min(a.size(), b.size());
     size_t differences = std::max(a.size(), b.size()) - common;
     for (size_t i = 0; i < common; ++i) {
@@ -124,7 +133,8 @@ size_t CountDifferences(const std::vector<COLORREF> &a, const std::vector<COLORR
     return differences;
 }
 
-bool SaveBmp(const std::string &path, const std::vector<COLORREF> &pixels, int width, int height) {
+bool SaveBmp(const std::string& path, const std::vector<COLORREF>& pixels, int width, int height)
+{
     if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * height) {
         return false;
     }
@@ -159,7 +169,8 @@ bool SaveBmp(const std::string &path, const std::vector<COLORREF> &pixels, int w
     return ok;
 }
 
-HCURSOR CursorHandle() {
+HCURSOR CursorHandle()
+{
     CURSORINFO info{};
     info.cbSize = sizeof(info);
     if (!GetCursorInfo(&info)) {
@@ -168,13 +179,14 @@ HCURSOR CursorHandle() {
     return info.hCursor;
 }
 
-std::vector<COLORREF> CursorImage(HCURSOR cursor, int size) {
+std::vector<COLORREF> CursorImage(HCURSOR cursor, int size)
+{
     if (cursor == nullptr || size <= 0) {
         return {};
     }
     ScreenDc screen;
     MemoryDc memory(screen.Get());
-    void *bits = nullptr;
+    void* bits = nullptr;
     BitmapOwner dib = MakeDib(screen.Get(), size, size, &bits);
     if (memory.Get() == nullptr || !dib || bits == nullptr) {
         return {};

@@ -10,18 +10,21 @@ constexpr int kMaxTreeDepth = 64;
 class Key {
 public:
     Key() = default;
-    ~Key() {
+    ~Key()
+    {
         if (key_ != nullptr) {
             RegCloseKey(key_);
         }
     }
-    Key(const Key &) = delete;
-    Key &operator=(const Key &) = delete;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
 
-    bool Open(HKEY root, const std::string &subKey, REGSAM access) {
+    bool Open(HKEY root, const std::string& subKey, REGSAM access)
+    {
         return RegOpenKeyExA(root, subKey.c_str(), 0, access, &key_) == ERROR_SUCCESS;
     }
-    bool Create(HKEY root, const std::string &subKey) {
+    bool Create(HKEY root, const std::string& subKey)
+    {
         return RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                                nullptr, &key_, nullptr) == ERROR_SUCCESS;
     }
@@ -31,7 +34,8 @@ private:
     HKEY key_ = nullptr;
 };
 
-bool DeleteTreeAt(HKEY root, const std::string &subKey, int depth) {
+bool DeleteTreeAt(HKEY root, const std::string& subKey, int depth)
+{
     if (depth > kMaxTreeDepth) {
         return false;
     }
@@ -60,7 +64,8 @@ bool DeleteTreeAt(HKEY root, const std::string &subKey, int depth) {
 
 } // namespace
 
-bool ReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *value) {
+bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value)
+{
     Key key;
     if (!key.Open(root, subKey, KEY_READ)) {
         return false;
@@ -68,7 +73,7 @@ bool ReadDword(HKEY root, const std::string &subKey, const std::string &name, DW
     DWORD type = REG_NONE;
     DWORD data = 0;
     DWORD size = sizeof(data);
-    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data),
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
                          &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof(data)) {
         return false;
@@ -77,14 +82,16 @@ bool ReadDword(HKEY root, const std::string &subKey, const std::string &name, DW
     return true;
 }
 
-bool WriteDword(HKEY root, const std::string &subKey, const std::string &name, DWORD value) {
+bool WriteDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value)
+{
     Key key;
     return key.Create(root, subKey) &&
            RegSetValueExA(key.Get(), name.c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE *>(&value), sizeof(value)) == ERROR_SUCCESS;
+                          reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
 }
 
-bool ReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *value) {
+bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string* value)
+{
     Key key;
     if (!key.Open(root, subKey, KEY_READ)) {
         return false;
@@ -98,23 +105,25 @@ bool ReadString(HKEY root, const std::string &subKey, const std::string &name, s
     }
     std::vector<char> buffer(size + 1, '\0');
     if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE *>(buffer.data()), &size) != ERROR_SUCCESS) {
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
         return false;
     }
     *value = std::string(buffer.data());
     return true;
 }
 
-bool WriteString(HKEY root, const std::string &subKey, const std::string &name,
-                 const std::string &value) {
+bool WriteString(HKEY root, const std::string& subKey, const std::string& name,
+                 const std::string& value)
+{
     Key key;
     return key.Create(root, subKey) &&
            RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE *>(value.c_str()),
+                          reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
-DWORD ValueType(HKEY root, const std::string &subKey, const std::string &name) {
+DWORD ValueType(HKEY root, const std::string& subKey, const std::string& name)
+{
     Key key;
     DWORD type = REG_NONE;
     if (!key.Open(root, subKey, KEY_READ) ||
@@ -125,7 +134,8 @@ DWORD ValueType(HKEY root, const std::string &subKey, const std::string &name) {
     return type;
 }
 
-bool DeleteValue(HKEY root, const std::string &subKey, const std::string &name) {
+bool DeleteValue(HKEY root, const std::string& subKey, const std::string& name)
+{
     Key key;
     if (!key.Open(root, subKey, KEY_SET_VALUE)) {
         return !KeyExists(root, subKey);
@@ -134,12 +144,14 @@ bool DeleteValue(HKEY root, const std::string &subKey, const std::string &name) 
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-bool KeyExists(HKEY root, const std::string &subKey) {
+bool KeyExists(HKEY root, const std::string& subKey)
+{
     Key key;
     return key.Open(root, subKey, KEY_READ);
 }
 
-bool DeleteTree(HKEY root, const std::string &subKey) {
+bool DeleteTree(HKEY root, const std::string& subKey)
+{
     if (subKey.empty()) {
         return false; // never the whole root
     }

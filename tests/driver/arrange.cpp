@@ -15,14 +15,16 @@ namespace {
 constexpr int kGap = 8;
 constexpr int kMinWidth = 200;
 
-void PrintRect(const char *what, HWND hwnd) {
+void PrintRect(const char* what, HWND hwnd)
+{
     const RECT r = driver::WindowRect(hwnd);
     printf("%s: %ld,%ld %ldx%ld\n", what, r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     if (argc != 4 || std::atoi(argv[3]) <= 0) {
         fprintf(stderr, "usage: tiermo_arrange MAIN_CAPTION OTHER_CAPTION_PART TIMEOUT_MS\n");
         return 2;

@@ -32,11 +32,10 @@ struct Options {
 
 Options g_options;
 
-void Hang(DWORD ms) {
-    Sleep(std::min(ms, kMaxHangMs));
-}
+void Hang(DWORD ms) { Sleep(std::min(ms, kMaxHangMs)); }
 
-void Trace(UINT msg, WPARAM wParam, LPARAM lParam) {
+void Trace(UINT msg, WPARAM wParam, LPARAM lParam)
+{
     switch (msg) {
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONUP:
@@ -56,7 +55,8 @@ void Trace(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     if (g_options.trace) {
         Trace(msg, wParam, lParam);
     }
@@ -90,8 +90,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-bool ParseNumber(const char *text, long *value) {
-    char *end = nullptr;
+bool ParseNumber(const char* text, long* value)
+{
+    char* end = nullptr;
     const long number = std::strtol(text, &end, 10);
     if (end == text || *end != '\0') {
         return false;
@@ -100,7 +101,8 @@ bool ParseNumber(const char *text, long *value) {
     return true;
 }
 
-bool ParseOptions(int argc, char **argv) {
+bool ParseOptions(int argc, char** argv)
+{
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         long n = 0;
@@ -118,7 +120,7 @@ bool ParseOptions(int argc, char **argv) {
             g_options.popup = true;
         } else if (arg == "--pos" && i + 4 < argc) {
             long v[4];
-            for (long &value : v) {
+            for (long& value : v) {
                 if (!ParseNumber(argv[++i], &value)) {
                     return false;
                 }
@@ -133,7 +135,8 @@ bool ParseOptions(int argc, char **argv) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     if (!ParseOptions(argc, argv)) {
         fprintf(stderr, "usage: tiermo_hung_window [--caption TEXT] [--hang-after MS] "
                         "[--hang-for MS] [--popup] [--pos X Y W H] [--exit-after MS] [--trace]\n");
@@ -147,7 +150,7 @@ int main(int argc, char **argv) {
     if (!RegisterClassA(&wc)) {
         return 1;
     }
-    const RECT &r = g_options.rect;
+    const RECT& r = g_options.rect;
     HWND main = CreateWindowExA(0, driver::kHungWindowClass, g_options.caption.c_str(),
                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left, r.top, r.right - r.left,
                                 r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);

@@ -6,20 +6,22 @@
 
 namespace {
 
-constexpr const char *kNotepadExe = "C:\\windows\\notepad.exe";
-constexpr const char *kNotepadClass = "Notepad";
+constexpr const char* kNotepadExe = "C:\\windows\\notepad.exe";
+constexpr const char* kNotepadClass = "Notepad";
 constexpr COLORREF kHelperClientColour = RGB(0, 128, 128);
 
 class DriverSmoke : public ::testing::Test {
 protected:
-    HWND StartNotepad() {
+    HWND StartNotepad()
+    {
         EXPECT_TRUE(notepad_.Launch(kNotepadExe));
         HWND hwnd = driver::WaitForWindowContaining("Notepad", kNotepadClass, notepad_.Pid());
         EXPECT_NE(nullptr, hwnd) << "notepad's window did not appear";
         return hwnd;
     }
 
-    HWND StartHelper(const std::string &args = "") {
+    HWND StartHelper(const std::string& args = "")
+    {
         EXPECT_TRUE(helper_.Launch(driver::HungWindowExe(), args)) << driver::HungWindowExe();
         HWND hwnd = driver::WaitForWindow(driver::kHungWindowCaption, driver::kHungWindowClass,
                                           helper_.Pid());
@@ -33,7 +35,8 @@ protected:
     driver::Process helper_;
 };
 
-TEST_F(DriverSmoke, TypesIntoNotepadAndReadsTheTextBack) {
+TEST_F(DriverSmoke, TypesIntoNotepadAndReadsTheTextBack)
+{
     HWND notepad = StartNotepad();
     ASSERT_NE(nullptr, notepad);
     EXPECT_EQ(kNotepadClass, driver::ClassName(notepad));
@@ -57,7 +60,8 @@ TEST_F(DriverSmoke, TypesIntoNotepadAndReadsTheTextBack) {
     EXPECT_TRUE(driver::WaitForWindowGone(notepad, 2000));
 }
 
-TEST_F(DriverSmoke, MovesThePointerAndDragsAWindowByItsCaption) {
+TEST_F(DriverSmoke, MovesThePointerAndDragsAWindowByItsCaption)
+{
     for (POINT target : {POINT{0, 0}, POINT{1023, 767}, POINT{517, 301}, POINT{3, 700}}) {
         ASSERT_TRUE(driver::MoveTo(target));
         const POINT pos = driver::CursorPos();
@@ -78,7 +82,8 @@ TEST_F(DriverSmoke, MovesThePointerAndDragsAWindowByItsCaption) {
     EXPECT_EQ(before.top + 90, after.top);
 }
 
-TEST_F(DriverSmoke, FollowsTheZOrder) {
+TEST_F(DriverSmoke, FollowsTheZOrder)
+{
     HWND helper = StartHelper("--pos 50 50 300 200");
     HWND notepad = StartNotepad();
     ASSERT_NE(nullptr, helper);
@@ -106,12 +111,13 @@ TEST_F(DriverSmoke, FollowsTheZOrder) {
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(notepad); }));
 }
 
-TEST_F(DriverSmoke, CapturesScreenPixelsOfAnotherProcess) {
+TEST_F(DriverSmoke, CapturesScreenPixelsOfAnotherProcess)
+{
     HWND helper = StartHelper("--pos 200 150 300 200");
     ASSERT_NE(nullptr, helper);
     RECT client;
     ASSERT_TRUE(GetClientRect(helper, &client));
-    MapWindowPoints(helper, nullptr, reinterpret_cast<POINT *>(&client), 2);
+    MapWindowPoints(helper, nullptr, reinterpret_cast<POINT*>(&client), 2);
     const RECT inner{client.left + 10, client.top + 10, client.right - 10, client.bottom - 10};
     ASSERT_TRUE(driver::WaitUntil(
         [&] { return driver::ScreenPixel(driver::Center(inner)) == kHelperClientColour; }));
@@ -126,7 +132,8 @@ TEST_F(DriverSmoke, CapturesScreenPixelsOfAnotherProcess) {
     EXPECT_EQ(pixels.size(), driver::CountDifferences(driver::CaptureRect(inner), expected));
 }
 
-TEST_F(DriverSmoke, CursorHandleFollowsThePointer) {
+TEST_F(DriverSmoke, CursorHandleFollowsThePointer)
+{
     HWND notepad = StartNotepad();
     ASSERT_NE(nullptr, notepad);
     HWND edit = EditOf(notepad);
@@ -149,7 +156,8 @@ TEST_F(DriverSmoke, CursorHandleFollowsThePointer) {
     EXPECT_GT(driver::CountDifferences(arrow, beam), 0u);
 }
 
-TEST_F(DriverSmoke, SurvivesAWindowThatStopsResponding) {
+TEST_F(DriverSmoke, SurvivesAWindowThatStopsResponding)
+{
     HWND helper = StartHelper("--popup");
     ASSERT_NE(nullptr, helper);
     HWND popup = driver::WaitForWindow(driver::kHungPopupCaption, nullptr, helper_.Pid());

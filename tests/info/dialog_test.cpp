@@ -46,10 +46,7 @@ std::vector<HWND> VisibleThreadWindows()
 }
 
 // The system's message boxes are the only windows here without a window object.
-bool IsMessageBox(HWND h)
-{
-    return CWnd::FromHandlePermanent(h) == nullptr;
-}
+bool IsMessageBox(HWND h) { return CWnd::FromHandlePermanent(h) == nullptr; }
 
 // What the timer saw of one visible window when it first handled it.
 struct Seen {

@@ -8,14 +8,15 @@
 
 namespace {
 
-constexpr const char *kProbeKey = "Software\\Kevra\\TiermoRigProbe";
-constexpr const char *kProbeValue = "Mark";
+constexpr const char* kProbeKey = "Software\\Kevra\\TiermoRigProbe";
+constexpr const char* kProbeValue = "Mark";
 constexpr int kUsageError = 2;
 constexpr int kValueLeftOver = 10;
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         fprintf(stderr,
                 "usage: tiermo_rig_probe exit N|sleep MS|screen|regset|regcheck|env NAME\n");

@@ -7,15 +7,17 @@
 namespace {
 
 constexpr UINT kRigStringId = 101;
-constexpr const char *kTestKey = "Software\\Kevra\\TiermoRigUnitTest";
+constexpr const char* kTestKey = "Software\\Kevra\\TiermoRigUnitTest";
 
-TEST(RigResources, StringFromRcScriptIsLinkedIn) {
+TEST(RigResources, StringFromRcScriptIsLinkedIn)
+{
     char text[64] = "";
     ASSERT_GT(LoadStringA(GetModuleHandleA(nullptr), kRigStringId, text, sizeof(text)), 0);
     EXPECT_STREQ("rig resource text", text);
 }
 
-TEST(DriverCoordinates, EveryPixelMapsBackOntoItself) {
+TEST(DriverCoordinates, EveryPixelMapsBackOntoItself)
+{
     for (int size : {640, 1024, 1280, 1920, 3840}) {
         for (int origin : {0, -1920}) {
             for (int offset = 0; offset < size; ++offset) {
@@ -29,21 +31,24 @@ TEST(DriverCoordinates, EveryPixelMapsBackOntoItself) {
     }
 }
 
-TEST(DriverCoordinates, OutOfRangeIsClampedToTheScreen) {
+TEST(DriverCoordinates, OutOfRangeIsClampedToTheScreen)
+{
     EXPECT_EQ(0, driver::NormalizeCoordinate(-50, 0, 1024));
     EXPECT_EQ(driver::NormalizeCoordinate(1023, 0, 1024),
               driver::NormalizeCoordinate(5000, 0, 1024));
     EXPECT_EQ(0, driver::NormalizeCoordinate(10, 0, 0));
 }
 
-TEST(DriverPaths, UnixPathsBecomeDriveZ) {
+TEST(DriverPaths, UnixPathsBecomeDriveZ)
+{
     EXPECT_EQ("Z:\\work\\build\\app\\Tiermo.exe",
               driver::FromUnixPath("/work/build/app/Tiermo.exe"));
     EXPECT_EQ("C:\\windows\\notepad.exe", driver::FromUnixPath("C:\\windows\\notepad.exe"));
     EXPECT_EQ("", driver::FromUnixPath(""));
 }
 
-TEST(DriverPixels, DifferencesAreCounted) {
+TEST(DriverPixels, DifferencesAreCounted)
+{
     const std::vector<COLORREF> a{RGB(1, 2, 3), RGB(4, 5, 6), RGB(7, 8, 9)};
     std::vector<COLORREF> b = a;
     EXPECT_TRUE(driver::SamePixels(a, b));
@@ -56,7 +61,8 @@ TEST(DriverPixels, DifferencesAreCounted) {
     EXPECT_FALSE(driver::SamePixels({}, {}));
 }
 
-TEST(DriverPixels, CaptureHasOnePixelPerPointAndRejectsEmptyRects) {
+TEST(DriverPixels, CaptureHasOnePixelPerPointAndRejectsEmptyRects)
+{
     EXPECT_EQ(40u * 30u, driver::CaptureRect(RECT{10, 20, 50, 50}).size());
     EXPECT_TRUE(driver::CaptureRect(RECT{10, 10, 10, 20}).empty());
     EXPECT_TRUE(driver::CaptureRect(RECT{10, 10, 5, 20}).empty());
@@ -68,7 +74,8 @@ protected:
     void TearDown() override { driver::DeleteTree(HKEY_CURRENT_USER, kTestKey); }
 };
 
-TEST_F(DriverRegistry, ValuesRoundTripWithTheirTypes) {
+TEST_F(DriverRegistry, ValuesRoundTripWithTheirTypes)
+{
     DWORD number = 0;
     std::string text;
     EXPECT_FALSE(driver::ReadDword(HKEY_CURRENT_USER, kTestKey, "Version", &number));
@@ -86,7 +93,8 @@ TEST_F(DriverRegistry, ValuesRoundTripWithTheirTypes) {
     EXPECT_FALSE(driver::ReadDword(HKEY_CURRENT_USER, kTestKey, "Name", &number));
 }
 
-TEST_F(DriverRegistry, DeleteValueAndTree) {
+TEST_F(DriverRegistry, DeleteValueAndTree)
+{
     const std::string nested = std::string(kTestKey) + "\\A\\B\\C";
     ASSERT_TRUE(driver::WriteDword(HKEY_CURRENT_USER, nested, "X", 1));
     ASSERT_TRUE(driver::WriteDword(HKEY_CURRENT_USER, std::string(kTestKey) + "\\D", "Y", 2));
@@ -101,7 +109,8 @@ TEST_F(DriverRegistry, DeleteValueAndTree) {
     EXPECT_TRUE(driver::KeyExists(HKEY_CURRENT_USER, "Software"));
 }
 
-TEST(DriverProcess, ReportsExitCodeAndFailure) {
+TEST(DriverProcess, ReportsExitCodeAndFailure)
+{
     driver::Process none;
     EXPECT_FALSE(none.Launch("C:\\no\\such\\program.exe"));
     EXPECT_FALSE(none.IsRunning());
@@ -115,7 +124,8 @@ TEST(DriverProcess, ReportsExitCodeAndFailure) {
     EXPECT_EQ(5u, cmd.ExitCode());
 }
 
-TEST(DriverProcess, EndsWhatItStarted) {
+TEST(DriverProcess, EndsWhatItStarted)
+{
     DWORD pid = 0;
     HANDLE watcher = nullptr;
     {
@@ -133,7 +143,8 @@ TEST(DriverProcess, EndsWhatItStarted) {
     CloseHandle(watcher);
 }
 
-TEST(DriverWaiting, WaitUntilIsBounded) {
+TEST(DriverWaiting, WaitUntilIsBounded)
+{
     const ULONGLONG start = GetTickCount64();
     EXPECT_FALSE(driver::WaitUntil([] { return false; }, 200, 20));
     const ULONGLONG elapsed = GetTickCount64() - start;

@@ -18,11 +18,11 @@ using tiermo_test::kSettleMs;
 using tiermo_test::kVersionKey;
 using tiermo_test::kVersionValue;
 
-constexpr const char *kVanishingExe = "tiermo_vanishing_window.exe";
-constexpr const char *kVanishingCaption = "Tiermo Vanishing Window";
-constexpr const char *kVanishingPopup = "Tiermo Vanishing Popup";
-constexpr const char *kTrayClass = "Shell_TrayWnd";
-constexpr const char *kNotepadClass = "Notepad";
+constexpr const char* kVanishingExe = "tiermo_vanishing_window.exe";
+constexpr const char* kVanishingCaption = "Tiermo Vanishing Window";
+constexpr const char* kVanishingPopup = "Tiermo Vanishing Popup";
+constexpr const char* kTrayClass = "Shell_TrayWnd";
+constexpr const char* kNotepadClass = "Notepad";
 constexpr int kWaitMs = 5000;
 constexpr int kIcons[] = {IDC_TOP, IDC_BOTTOM, IDC_NORMAL};
 // Where the windows go, apart from each other and from the task bar.
@@ -41,43 +41,48 @@ constexpr int kCaptureMs = 2000;
 
 // Shows Wine's task bar in the test's virtual desktop. Must run before the
 // desktop exists, that is before this process asks for any window.
-void EnableTaskBar() {
+void EnableTaskBar()
+{
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops\\Tiermo", 0, nullptr,
                         0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     const DWORD on = 1;
-    RegSetValueExA(key, "EnableShell", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&on),
-                   sizeof on);
+    RegSetValueExA(key, "EnableShell", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
     RegCloseKey(key);
 }
 
-std::string HelperPath(const char *name) {
+std::string HelperPath(const char* name)
+{
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string dir(path);
     return dir.substr(0, dir.find_last_of('\\') + 1) + name;
 }
 
-std::string NotepadPath() {
+std::string NotepadPath()
+{
     char dir[MAX_PATH] = {};
     GetWindowsDirectoryA(dir, MAX_PATH);
     return std::string(dir) + "\\notepad.exe";
 }
 
-std::string RectArgs(const RECT &r) {
+std::string RectArgs(const RECT& r)
+{
     return std::to_string(r.left) + " " + std::to_string(r.top) + " " +
            std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
 }
 
-void Place(HWND hwnd, const RECT &rect) {
+void Place(HWND hwnd, const RECT& rect)
+{
     SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Moves the pointer to pt and waits until it stays: under Wine a late pointer
 // event can put it back to an earlier step after it was seen to arrive.
-bool SettleAt(POINT pt) {
+bool SettleAt(POINT pt)
+{
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
         if (!driver::MoveTo(pt, attempt == 0 ? 4 : 1, 20))
             continue;
@@ -89,14 +94,16 @@ bool SettleAt(POINT pt) {
     return false;
 }
 
-void SendButton(DWORD flags) {
+void SendButton(DWORD flags)
+{
     INPUT input{};
     input.type = INPUT_MOUSE;
     input.mi.dwFlags = flags;
     SendInput(1, &input, sizeof(input));
 }
 
-HWND CaptureOfThread(HWND hwnd) {
+HWND CaptureOfThread(HWND hwnd)
+{
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
@@ -106,7 +113,8 @@ HWND CaptureOfThread(HWND hwnd) {
 
 // Drags from the icon to the point, moving on only once the icon has the
 // mouse: moves sent before that would go to the window under the pointer.
-::testing::AssertionResult CarefulDrag(HWND icon, POINT to) {
+::testing::AssertionResult CarefulDrag(HWND icon, POINT to)
+{
     if (!SettleAt(driver::Center(driver::WindowRect(icon))))
         return ::testing::AssertionFailure() << "pointer did not settle on the icon";
     driver::LeftDown();
@@ -123,7 +131,8 @@ HWND CaptureOfThread(HWND hwnd) {
 
 class DropRobustness : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(m_notepad.Launch(NotepadPath()));
         m_hNotepad = driver::WaitForWindow(nullptr, kNotepadClass, m_notepad.Pid());
         ASSERT_TRUE(m_hNotepad);
@@ -140,7 +149,8 @@ protected:
     POINT NotepadPoint() const { return driver::Center(driver::WindowRect(m_hNotepad)); }
     HWND Dialog() const { return m_tiermo.Dialog(); }
 
-    bool IconsAtRest() const {
+    bool IconsAtRest() const
+    {
         for (size_t i = 0; i < std::size(kIcons); ++i) {
             const auto now = driver::CaptureRect(driver::ControlRect(Dialog(), kIcons[i]));
             if (now.empty() || driver::CountDifferences(now, m_restIcons[i]) != 0)
@@ -151,7 +161,8 @@ protected:
 
     // Running, answering, no capture, icons at rest; then a real drop on
     // notepad still works both ways, and the version is still stored.
-    void ExpectStillWorking() {
+    void ExpectStillWorking()
+    {
         ASSERT_TRUE(m_tiermo.Process().IsRunning());
         EXPECT_TRUE(driver::WaitUntil([&] { return driver::SendBounded(Dialog(), WM_NULL, 0, 0); },
                                       kWaitMs));
@@ -170,17 +181,19 @@ protected:
         EXPECT_EQ(kCurrentVersion, version);
     }
 
-    std::string Describe() const {
+    std::string Describe() const
+    {
         char text[256];
         std::snprintf(text, sizeof text,
                       "foreground %p (tiermo %p, notepad %p), capture: notepad %p, tiermo %p",
-                      (void *)GetForegroundWindow(), (void *)Dialog(), (void *)m_hNotepad,
-                      (void *)CaptureOfThread(m_hNotepad), (void *)CaptureOfThread(Dialog()));
+                      (void*)GetForegroundWindow(), (void*)Dialog(), (void*)m_hNotepad,
+                      (void*)CaptureOfThread(m_hNotepad), (void*)CaptureOfThread(Dialog()));
         return text;
     }
 
     // Drops every icon in turn on pt, each after the program is back at rest.
-    void DropEveryIconOn(POINT pt) {
+    void DropEveryIconOn(POINT pt)
+    {
         for (int id : kIcons) {
             SCOPED_TRACE(id);
             ASSERT_TRUE(CarefulDrag(m_tiermo.Item(id), pt));
@@ -198,13 +211,14 @@ protected:
 
 // The target destroys itself, or its whole process ends, while it answers
 // the program's question; or the pop-up's owner that the drop climbs to goes.
-TEST_F(DropRobustness, TargetGoneBetweenHitTestAndActionIsHarmless) {
+TEST_F(DropRobustness, TargetGoneBetweenHitTestAndActionIsHarmless)
+{
     const struct {
-        const char *mode;
-        const char *dropOn;
+        const char* mode;
+        const char* dropOn;
     } cases[] = {
         {"destroy", kVanishingCaption}, {"exit", kVanishingCaption}, {"owner", kVanishingPopup}};
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         driver::Process helper;
         ASSERT_TRUE(helper.Launch(HelperPath(kVanishingExe),
@@ -225,7 +239,8 @@ TEST_F(DropRobustness, TargetGoneBetweenHitTestAndActionIsHarmless) {
 
 // The desktop and the task bar are top-level windows like any other: every
 // icon dropped on them is carried out without harm.
-TEST_F(DropRobustness, DropsOnTheDesktopAndTheTaskBarAreHarmless) {
+TEST_F(DropRobustness, DropsOnTheDesktopAndTheTaskBarAreHarmless)
+{
     ASSERT_EQ(GetDesktopWindow(), WindowFromPoint(kBareDesktop))
         << "something covers the bare desktop point";
     DropEveryIconOn(kBareDesktop);
@@ -248,7 +263,8 @@ TEST_F(DropRobustness, DropsOnTheDesktopAndTheTaskBarAreHarmless) {
 // drops may merge or be lost; the program must come to rest and keep working.
 // (Not onto notepad: a press that reaches its edit control while the program
 // is busy leaves the mouse captured there.)
-TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking) {
+TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
+{
     driver::Process plain;
     ASSERT_TRUE(plain.Launch(HelperPath(kVanishingExe), "stay " + RectArgs(kVanishingRect)));
     HWND target = driver::WaitForWindow(kVanishingCaption, nullptr, plain.Pid());
@@ -303,7 +319,8 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     EnableTaskBar();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

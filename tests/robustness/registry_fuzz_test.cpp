@@ -28,18 +28,18 @@ constexpr int kVersionRounds = 200;
 constexpr int kNameRounds = 250;
 constexpr DWORD kVeryLarge = 1u << 20;
 constexpr int kIntDefault = 0x5EED;
-constexpr const char *kStringDefault = "(default)";
+constexpr const char* kStringDefault = "(default)";
 
-constexpr const char *kFuzzCompany = "TiermoFuzz";
-constexpr const char *kFuzzApp = "Reader";
-constexpr const char *kSection = "Section";
+constexpr const char* kFuzzCompany = "TiermoFuzz";
+constexpr const char* kFuzzApp = "Reader";
+constexpr const char* kSection = "Section";
 const std::string kFuzzRoot = "Software\\TiermoFuzz";
 const std::string kFuzzSection = "Software\\TiermoFuzz\\Reader\\Section";
 const std::string kKevra = "Software\\Kevra";
 const std::string kAppKey = "Software\\Kevra\\Tiermo";
 const std::string kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
 // A value beside the version, which no round may lose.
-constexpr const char *kNeighbour = "Neighbour";
+constexpr const char* kNeighbour = "Neighbour";
 constexpr char kNeighbourText[] = "kept";
 
 // A value as the ANSI registry functions hand it out: the reference the
@@ -50,7 +50,8 @@ struct RawValue {
     std::vector<BYTE> data;
 };
 
-RawValue ReadRaw(HKEY hRoot, const std::string &key, const std::string &name) {
+RawValue ReadRaw(HKEY hRoot, const std::string& key, const std::string& name)
+{
     RawValue raw;
     HKEY h = nullptr;
     if (RegOpenKeyExA(hRoot, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
@@ -67,7 +68,8 @@ RawValue ReadRaw(HKEY hRoot, const std::string &key, const std::string &name) {
     return raw;
 }
 
-bool DeleteRaw(HKEY hRoot, const std::string &key, const std::string &name) {
+bool DeleteRaw(HKEY hRoot, const std::string& key, const std::string& name)
+{
     HKEY h = nullptr;
     if (RegOpenKeyExA(hRoot, key.c_str(), 0, KEY_WRITE, &h) != ERROR_SUCCESS)
         return true;
@@ -77,13 +79,15 @@ bool DeleteRaw(HKEY hRoot, const std::string &key, const std::string &name) {
 }
 
 // The text of the bytes up to the first zero byte.
-std::string TextOf(const std::vector<BYTE> &data) {
-    const auto *p = reinterpret_cast<const char *>(data.data());
+std::string TextOf(const std::vector<BYTE>& data)
+{
+    const auto* p = reinterpret_cast<const char*>(data.data());
     return std::string(p, strnlen(p, data.size()));
 }
 
 // The low bytes of an integer read from data of at most four bytes.
-int LowBytes(const std::vector<BYTE> &data) {
+int LowBytes(const std::vector<BYTE>& data)
+{
     DWORD value = 0;
     std::memcpy(&value, data.data(), data.size());
     return int(value);
@@ -96,7 +100,8 @@ public:
 
     int Below(int n) { return int(m_rng() % unsigned(n)); }
 
-    DWORD Type() {
+    DWORD Type()
+    {
         static constexpr DWORD kTypes[] = {
             REG_NONE,     REG_SZ,    REG_EXPAND_SZ, REG_BINARY,  REG_DWORD,  REG_DWORD_BIG_ENDIAN,
             REG_MULTI_SZ, REG_QWORD, REG_LINK,      0x0000007Fu, 0xFFFF0000u};
@@ -112,7 +117,8 @@ public:
     }
 
     // Sizes from nothing through 1 to 3 bytes and 4 bytes up to very large.
-    DWORD Size() {
+    DWORD Size()
+    {
         switch (Below(20)) {
         case 0:
         case 1:
@@ -145,7 +151,8 @@ public:
         }
     }
 
-    std::vector<BYTE> Data(DWORD size) {
+    std::vector<BYTE> Data(DWORD size)
+    {
         std::vector<BYTE> data(size);
         const int kind = Below(4);
         for (DWORD i = 0; i < size; ++i) {
@@ -169,7 +176,8 @@ public:
 
     // Section or entry names: ordinary, empty, too long for a key, with a
     // backslash, with bytes above 127; null a few times.
-    const char *Name(std::string &storage) {
+    const char* Name(std::string& storage)
+    {
         switch (Below(9)) {
         case 0:
             return nullptr;
@@ -201,14 +209,16 @@ private:
 
 class RegistryFuzz : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         theTestApp.SetRegistryKey(kRegistryCompany);
         ASSERT_TRUE(driver::DeleteTree(HKEY_CURRENT_USER, kFuzzRoot));
         ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, kFuzzRoot));
         ASSERT_TRUE(driver::DeleteTree(HKEY_CURRENT_USER, kKevra));
         ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra));
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         driver::DeleteTree(HKEY_CURRENT_USER, kFuzzRoot);
         driver::DeleteTree(HKEY_LOCAL_MACHINE, kFuzzRoot);
         driver::DeleteTree(HKEY_CURRENT_USER, kKevra);
@@ -217,8 +227,9 @@ protected:
 
     // Stores data as type under name at root\key, or removes the value when
     // the fuzzer says so; returns what the registry then holds.
-    static RawValue Store(HKEY hRoot, const std::string &key, const std::string &name, DWORD type,
-                          const std::vector<BYTE> &data, bool remove) {
+    static RawValue Store(HKEY hRoot, const std::string& key, const std::string& name, DWORD type,
+                          const std::vector<BYTE>& data, bool remove)
+    {
         if (remove) {
             EXPECT_TRUE(DeleteRaw(hRoot, key, name));
         } else {
@@ -231,7 +242,8 @@ protected:
 
 // CRegistryKey, and the settings store over both backends, read back exactly
 // what is stored whatever its type and size, or the default.
-TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue) {
+TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue)
+{
     Fuzzer fuzz(kSeed);
     CRegistryKey userKey(HKEY_CURRENT_USER, nullptr, kFuzzCompany, kFuzzApp);
     CProfileStore machineStore(HKEY_LOCAL_MACHINE);
@@ -246,7 +258,7 @@ TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue) {
         const DWORD size = fuzz.Size();
         const std::vector<BYTE> data = fuzz.Data(size);
         const bool remove = fuzz.Below(10) == 0;
-        const std::string &name = names[fuzz.Below(3)];
+        const std::string& name = names[fuzz.Below(3)];
         SCOPED_TRACE(::testing::Message()
                      << "round " << round << ": type " << type << ", " << size << " bytes"
                      << (remove ? ", removed" : "") << ", name of " << name.size());
@@ -258,7 +270,7 @@ TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue) {
         CountingRegistry reg;
         // The key and the registry backend: any type; four bytes or fewer give
         // an integer (fewer fill its low bytes), more give the default.
-        for (const auto &[raw, pick] : {std::pair{user, 0}, std::pair{machine, 1}}) {
+        for (const auto& [raw, pick] : {std::pair{user, 0}, std::pair{machine, 1}}) {
             const int nInt = pick == 0 ? userKey.GetInt(kSection, name.c_str(), kIntDefault)
                                        : machineStore.GetInt(kSection, name.c_str(), kIntDefault);
             const CString str = pick == 0
@@ -303,7 +315,8 @@ TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue) {
 // Whatever "Version" holds, or when it or its key is missing, the record reads
 // it as the readers do, leaves the running version stored as a REG_DWORD, and
 // touches nothing else; the run after that writes nothing.
-TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored) {
+TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored)
+{
     Fuzzer fuzz(kSeed + 1);
     for (int round = 0; round < kVersionRounds; ++round) {
         const DWORD type = fuzz.Type();
@@ -370,7 +383,8 @@ TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored) {
 // Odd section and entry names and random values through every read and
 // write of the key and both store backends: no handle is leaked, nothing
 // outside the named sections changes, and the stored version survives.
-TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion) {
+TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion)
+{
     const DWORD dwVersion = kProgramVersion;
     ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, REG_DWORD, &dwVersion,
                             sizeof dwVersion));
@@ -386,8 +400,8 @@ TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion) {
     CountingRegistry reg;
     for (int round = 0; round < kNameRounds; ++round) {
         std::string sectionText, entryText;
-        const char *pszSection = fuzz.Name(sectionText);
-        const char *pszEntry = fuzz.Name(entryText);
+        const char* pszSection = fuzz.Name(sectionText);
+        const char* pszEntry = fuzz.Name(entryText);
         const std::vector<BYTE> bytes = fuzz.Data(DWORD(fuzz.Below(300)));
         std::string valueText = TextOf(bytes);
         const int nValue = int(fuzz.Below(1 << 30));
@@ -439,11 +453,10 @@ TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion) {
 
 } // namespace
 
-CWinApp &settings_test::TestApp() {
-    return theTestApp;
-}
+CWinApp& settings_test::TestApp() { return theTestApp; }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     AfxWinInit(::GetModuleHandleA(nullptr));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -19,9 +19,9 @@
 
 namespace {
 
-constexpr const char *kClass = "TiermoVanishingWindow";
-constexpr const char *kCaption = "Tiermo Vanishing Window";
-constexpr const char *kPopupCaption = "Tiermo Vanishing Popup";
+constexpr const char* kClass = "TiermoVanishingWindow";
+constexpr const char* kCaption = "Tiermo Vanishing Window";
+constexpr const char* kPopupCaption = "Tiermo Vanishing Popup";
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT kExitAfterMs = 60000;
 constexpr int kExitCode = 7;
@@ -29,7 +29,8 @@ constexpr int kExitCode = 7;
 enum class Mode { kDestroy, kExit, kOwner, kStay };
 Mode g_mode = Mode::kDestroy;
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     switch (msg) {
     case WM_NULL:
         if (GetWindow(hwnd, GW_OWNER) || g_mode == Mode::kStay)
@@ -53,7 +54,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2)
         return 2;
     if (std::strcmp(argv[1], "exit") == 0)
