@@ -3,8 +3,12 @@
 # private prefix (made on first use) in a 1024x768 virtual desktop, a registry
 # reset to the pristine one, and the program's exit code passed through.
 #
-#   wine-test.sh --prefix DIR [--timeout SECONDS] [--keep-registry] [--] PROGRAM [ARGS...]
-#   wine-test.sh --prefix DIR --prepare
+#   wine-test.sh --prefix DIR [--arch x86_64|i686] [--timeout SECONDS] [--keep-registry]
+#                [--] PROGRAM [ARGS...]
+#   wine-test.sh --prefix DIR [--arch ...] --prepare
+#
+# With --arch i686, on a machine that cannot run 32-bit programs the wrapper
+# prints why and exits with RIG_SKIP_CODE (77), which CTest counts as skipped.
 #
 # Everything started here is ended on exit: the Xvfb by PID, the prefix's
 # Wine processes with `wineserver -k`.
@@ -18,10 +22,12 @@ prefix=""
 timeout_s=${TIERMO_TEST_TIMEOUT:-50}
 prepare_only=0
 restore=1
+arch=x86_64
 while [[ $# -gt 0 ]]; do
     case $1 in
     --prefix) prefix=$2; shift 2 ;;
     --timeout) timeout_s=$2; shift 2 ;;
+    --arch) arch=$2; shift 2 ;;
     --prepare) prepare_only=1; shift ;;
     --keep-registry) restore=0; shift ;;
     --) shift; break ;;
@@ -43,6 +49,13 @@ if ! [[ $timeout_s =~ ^[0-9]+$ ]] || [[ $timeout_s -eq 0 ]]; then
 fi
 
 rig_wine_env "$prefix"
+if [[ $arch == i686 ]]; then
+    why=$(rig_wine32_unavailable)
+    if [[ -n $why ]]; then
+        echo "SKIPPED (i686): $why"
+        exit "$RIG_SKIP_CODE"
+    fi
+fi
 child=""
 
 cleanup() {
@@ -64,7 +77,7 @@ rig_ensure_prefix || exit 1
 
 program=$1
 shift
-timeout -k 5 "$timeout_s" wine "$program" "$@" &
+timeout -k 5 "$timeout_s" "$RIG_WINE" "$program" "$@" &
 child=$!
 wait "$child"
 rc=$?

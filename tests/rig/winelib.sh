@@ -7,7 +7,14 @@ RIG_DESKTOP_SIZE=1024x768
 RIG_XVFB_SCREEN=${RIG_DESKTOP_SIZE}x24
 RIG_READY_MARK=.tiermo-ready
 # Bumped whenever rig_create_prefix changes, so that older prefixes are remade.
-RIG_PREFIX_VERSION=2
+# The stamp also records whether 32-bit Wine was installed when the prefix was
+# made: a prefix made without it fails to start any program (even a 64-bit
+# one: "could not load kernel32.dll") once it is installed, and the reverse.
+RIG_PREFIX_VERSION=3
+RIG_WINE32_LOADER=${RIG_WINE32_LOADER:-/usr/lib/wine/wine}
+RIG_WINE64_LOADER=${RIG_WINE64_LOADER:-/usr/lib/wine/wine64}
+# Exit code of a test that cannot run on this machine; CTest reports it as skipped.
+RIG_SKIP_CODE=77
 RIG_WINE_FONTS_DIR=/usr/share/wine/fonts
 RIG_PRISTINE_DIR=.tiermo-pristine
 RIG_REGISTRY_FILES=(system.reg user.reg userdef.reg)
@@ -15,11 +22,44 @@ RIG_REGISTRY_FILES=(system.reg user.reg userdef.reg)
 rig_log() { echo "rig: $*" >&2; }
 
 # Common Wine environment: quiet, no Mono/Gecko prompts, no menu entries.
+# Debian's `wine` command starts the 32-bit loader whenever wine32 is
+# installed, also where the kernel cannot run it; everything here goes through
+# the 64-bit loader (rig_wine), which hands 32-bit programs to the 32-bit one
+# by itself (WINELOADER without its "64").
 rig_wine_env() {
     export WINEPREFIX="$1"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export WINEARCH=win64
+    if [[ -x $RIG_WINE64_LOADER ]]; then
+        export WINELOADER=$RIG_WINE64_LOADER
+        RIG_WINE=$RIG_WINE64_LOADER
+    else
+        RIG_WINE=$(command -v wine64 || command -v wine || echo wine)
+    fi
+}
+
+rig_wine() { "$RIG_WINE" "$@"; }
+
+# Why 32-bit Windows programs cannot run here, or nothing when they can: 32-bit
+# Wine must be installed and the kernel must run 32-bit programs (probed with
+# the 32-bit loader itself, a small 32-bit program).
+rig_wine32_unavailable() {
+    if [[ ! -x $RIG_WINE32_LOADER ]]; then
+        echo "32-bit Wine is not installed (wine32:i386; scripts/deps.sh installs it)"
+        return
+    fi
+    local out
+    if ! out=$("$RIG_WINE32_LOADER" --version 2>&1); then
+        echo "this machine's kernel cannot run 32-bit programs ($RIG_WINE32_LOADER: ${out##*: })"
+    fi
+}
+
+# The stamp a prefix made now gets (see RIG_PREFIX_VERSION).
+rig_prefix_stamp() {
+    local wine32=no
+    [[ -x $RIG_WINE32_LOADER ]] && wine32=yes
+    echo "$RIG_PREFIX_VERSION wine32=$wine32"
 }
 
 # Kills every Wine process of the prefix in $WINEPREFIX and waits for its server.
@@ -102,7 +142,7 @@ rig_ensure_prefix() {
         return 1
     fi
     local rc=0
-    if [[ $(cat "$prefix/$RIG_READY_MARK" 2>/dev/null) != "$RIG_PREFIX_VERSION" ]]; then
+    if [[ $(cat "$prefix/$RIG_READY_MARK" 2>/dev/null) != "$(rig_prefix_stamp)" ]]; then
         rig_create_prefix || rc=$?
     fi
     exec {lockfd}>&-
@@ -113,7 +153,7 @@ rig_create_prefix() {
     local prefix=$WINEPREFIX start=$SECONDS
     rig_log "creating Wine prefix $prefix (once per build tree)"
     rm -rf "$prefix"
-    if ! timeout 300 wineboot -i >/dev/null 2>&1; then
+    if ! timeout 300 "$RIG_WINE" wineboot.exe -i >/dev/null 2>&1; then
         rig_log "wineboot failed"
         return 1
     fi
@@ -137,7 +177,7 @@ REGEDIT4
 "ShowCrashDialog"=dword:00000000
 
 REG
-    if ! timeout 60 wine regedit /S 'C:\rig-settings.reg' >/dev/null 2>&1; then
+    if ! timeout 60 "$RIG_WINE" regedit.exe /S 'C:\rig-settings.reg' >/dev/null 2>&1; then
         rig_log "could not import the prefix settings"
         return 1
     fi
@@ -152,7 +192,7 @@ REG
     for f in "${RIG_REGISTRY_FILES[@]}"; do
         cp -p "$prefix/$f" "$prefix/$RIG_PRISTINE_DIR/$f"
     done
-    echo "$RIG_PREFIX_VERSION" >"$prefix/$RIG_READY_MARK"
+    rig_prefix_stamp >"$prefix/$RIG_READY_MARK"
     rig_log "prefix ready in $((SECONDS - start)) s"
 }
 
