@@ -36,7 +36,7 @@ std::vector<HWND> VisibleThreadWindows()
     std::vector<HWND> windows;
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND h, LPARAM l) -> BOOL {
+        [](HWND h, LPARAM l) CALLBACK -> BOOL {
             if (::IsWindowVisible(h))
                 reinterpret_cast<std::vector<HWND>*>(l)->push_back(h);
             return TRUE;

@@ -57,7 +57,7 @@ TEST_F(ProgramResources, TextNamesAreStoredInCapitalsInUSEnglishOnly)
     std::set<std::string> names;
     ::EnumResourceNamesA(
         s_hModule, "TXT",
-        [](HMODULE, LPCSTR, LPSTR name, LONG_PTR l) -> BOOL {
+        [](HMODULE, LPCSTR, LPSTR name, LONG_PTR l) CALLBACK -> BOOL {
             if (!IS_INTRESOURCE(name))
                 reinterpret_cast<std::set<std::string>*>(l)->insert(name);
             return TRUE;
@@ -69,7 +69,7 @@ TEST_F(ProgramResources, TextNamesAreStoredInCapitalsInUSEnglishOnly)
         std::vector<WORD> languages;
         ::EnumResourceLanguagesA(
             s_hModule, "TXT", name,
-            [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR l) -> BOOL {
+            [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR l) CALLBACK -> BOOL {
                 reinterpret_cast<std::vector<WORD>*>(l)->push_back(lang);
                 return TRUE;
             },

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Self-test of wine-test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE
+# Self-test of wine-test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE [ARCH]
 set -uo pipefail
-wrapper=$1 prefix=$2 probe=$3
+wrapper=$1 prefix=$2 probe=$3 arch=${4:-x86_64}
+skip_code=77
 failures=0
 
 check() { # description, expected, actual
@@ -13,7 +14,12 @@ check() { # description, expected, actual
     fi
 }
 
-run() { "$wrapper" --prefix "$prefix" "$@"; }
+run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
+
+# A machine that cannot run this architecture: the wrapper says why.
+run --prepare
+rc=$?
+[[ $rc -eq $skip_code ]] && exit $skip_code
 
 run -- "$probe" exit 7 2>/dev/null
 check "exit code passes through" 7 $?
