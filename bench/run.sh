@@ -109,7 +109,7 @@ floor_exe=$build_x64/bench/Floor.exe
 results=$(mktemp)
 run_bench() {
     log "$1 ..."
-    timeout -k 5 3600 wine "$bench_exe" "$@" >>"$results" || log "$1 reported failures"
+    timeout -k 5 3600 "$RIG_WINE" "$bench_exe" "$@" >>"$results" || log "$1 reported failures"
 }
 run_bench startup "$startup_runs" "$tiermo_exe" "$floor_exe"
 run_bench drop "$drop_runs" "$tiermo_exe"
@@ -152,7 +152,7 @@ table=$(
 )
 rm -f "$results"
 
-conditions="Wine $(wine --version 2>/dev/null | sed 's/^wine-//'), $(nproc) cores, $(date -u +%Y-%m-%d), commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null)"
+conditions="Wine $(rig_wine --version 2>/dev/null | sed 's/^wine-//'), $(nproc) cores, $(date -u +%Y-%m-%d), commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null)"
 {
     echo "$table"
     echo

@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# The run command: installs what is missing, builds the x86-64 program and
-# starts it under Wine in a 1024x768 virtual desktop, with Wine's notepad
-# beside it as a window to drop on. On the current X display when there is
-# one; otherwise on a private Xvfb, saving a screenshot once the main window
-# is up and then ending everything.
+# The run command: installs what is missing, builds the program (x86-64 unless
+# TIERMO_ARCH=i686) and starts it under Wine in a 1024x768 virtual desktop,
+# with Wine's notepad beside it as a window to drop on. On the current X
+# display when there is one; otherwise on a private Xvfb, saving a screenshot
+# once the main window is up and then ending everything.
 #   TIERMO_BUILD_DIR   build root (default: build/ in the source tree)
+#   TIERMO_ARCH        x86_64 (default) or i686
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TIERMO_BUILD_DIR:-$root/build}
 build=$(mkdir -p "$build" && cd "$build" && pwd)
-x64="$build/x86_64"
-exe=${TIERMO_RUN_EXE:-$x64/app/Tiermo.exe}
-arrange="$x64/tests/driver/tiermo_arrange.exe"
+arch=${TIERMO_ARCH:-x86_64}
+case $arch in
+x86_64 | i686) ;;
+*) echo "TIERMO_ARCH must be x86_64 or i686, not '$arch'"; exit 2 ;;
+esac
+tree="$build/$arch"
+exe=${TIERMO_RUN_EXE:-$tree/app/Tiermo.exe}
+arrange="$tree/tests/driver/tiermo_arrange.exe"
 screenshot="$build/screenshot.png"
 main_caption=Tiermo
 window_timeout_ms=30000
@@ -30,18 +36,26 @@ trap 'exit 143' TERM
 echo "== dependencies"
 bash "$root/scripts/deps.sh" || exit 1
 
-echo "== build x86-64 ($x64)"
-mkdir -p "$x64"
-if ! cmake -S "$root" -B "$x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >"$x64.configure.log" 2>&1; then
-    cat "$x64.configure.log"
+if [[ $arch == i686 ]]; then
+    why=$(rig_wine32_unavailable)
+    if [[ -n $why ]]; then
+        echo "cannot run the i686 program here: $why"
+        exit 1
+    fi
+fi
+
+echo "== build $arch ($tree)"
+mkdir -p "$tree"
+if ! cmake -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >"$tree.configure.log" 2>&1; then
+    cat "$tree.configure.log"
     exit 1
 fi
 targets=(--target tiermo_arrange)
 [[ -z ${TIERMO_RUN_EXE:-} ]] && targets+=(--target Tiermo)
-if ! cmake --build "$x64" -j 2 "${targets[@]}" >"$x64.build.log" 2>&1; then
-    tail -n 60 "$x64.build.log"
-    echo "build failed (full log: $x64.build.log)"
+if ! cmake --build "$tree" -j 2 "${targets[@]}" >"$tree.build.log" 2>&1; then
+    tail -n 60 "$tree.build.log"
+    echo "build failed (full log: $tree.build.log)"
     exit 1
 fi
 
@@ -57,10 +71,10 @@ rig_ensure_prefix || exit 1
 rig_stop_wineserver
 
 echo "== running $exe"
-(cd "$(dirname "$exe")" && wine "$exe") &
+(cd "$(dirname "$exe")" && rig_wine "$exe") &
 app=$!
-wine notepad >/dev/null 2>&1 &
-wine "$arrange" "$main_caption" Notepad "$window_timeout_ms" >"$build/run-arrange.log" 2>&1 &
+rig_wine notepad >/dev/null 2>&1 &
+rig_wine "$arrange" "$main_caption" Notepad "$window_timeout_ms" >"$build/run-arrange.log" 2>&1 &
 arranger=$!
 
 if [[ $headless -eq 0 ]]; then

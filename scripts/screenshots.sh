@@ -44,7 +44,7 @@ rig_start_xvfb || exit 1
 rig_ensure_prefix || exit 1
 rig_restore_registry
 
-if ! timeout -k 5 120 wine "$build/bench/tiermo_shot.exe" "$shots" "$build/app/Tiermo.exe"; then
+if ! timeout -k 5 120 "$RIG_WINE" "$build/bench/tiermo_shot.exe" "$shots" "$build/app/Tiermo.exe"; then
     echo "screenshots: taking the pictures failed" >&2
     exit 1
 fi

@@ -169,7 +169,9 @@ std::vector<COLORREF> CursorImage(HCURSOR cursor, int size = 32);
 
 // ---------------------------------------------------------------- registry
 
-bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value);
+// view: 0 for this program's own registry view, or KEY_WOW64_64KEY / KEY_WOW64_32KEY.
+bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value,
+               REGSAM view = 0);
 bool WriteDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value);
 bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string* value);
 bool WriteString(HKEY root, const std::string& subKey, const std::string& name,

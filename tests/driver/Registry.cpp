@@ -64,10 +64,11 @@ bool DeleteTreeAt(HKEY root, const std::string& subKey, int depth)
 
 } // namespace
 
-bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value)
+bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value,
+               REGSAM view)
 {
     Key key;
-    if (!key.Open(root, subKey, KEY_READ)) {
+    if (!key.Open(root, subKey, KEY_READ | view)) {
         return false;
     }
     DWORD type = REG_NONE;

@@ -81,7 +81,11 @@ RegOutput RunReg(const std::string& args)
         return out;
     char system[MAX_PATH] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);
-    std::string command = std::string("\"") + system + "\\reg.exe\" " + args;
+    // The registry view of this test program, which is that of the program
+    // under test: a 32-bit build keeps HKEY_LOCAL_MACHINE\Software values in
+    // the 32-bit view (Software\WOW6432Node to a 64-bit reader).
+    const char* view = sizeof(void*) == 4 ? " /reg:32" : " /reg:64";
+    std::string command = std::string("\"") + system + "\\reg.exe\" " + args + view;
 
     STARTUPINFOA si = {};
     si.cb = sizeof si;

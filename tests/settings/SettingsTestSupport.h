@@ -19,7 +19,8 @@ struct RegOutput {
     std::string text;
 };
 
-// Runs Wine's reg.exe with the given arguments (bounded wait) and captures stdout.
+// Runs Wine's reg.exe with the given arguments on the registry view of this
+// program's architecture (bounded wait) and captures stdout.
 RegOutput RunReg(const std::string& args);
 
 // A value as reg.exe lists it: type name ("REG_DWORD") and data ("0x10006").

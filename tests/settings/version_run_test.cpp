@@ -12,6 +12,7 @@ namespace {
 
 const std::string kKevra = "Software\\Kevra";
 const std::string kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+const std::string kWow64VersionKey = "Software\\WOW6432Node\\Kevra\\Tiermo\\CurrentVersion";
 const std::string kRegVersionKey = "HKEY_LOCAL_MACHINE\\Software\\Kevra\\Tiermo\\CurrentVersion";
 constexpr const char* kVersionEntry = "Version";
 constexpr const char* kMainCaption = "Tiermo";
@@ -70,6 +71,13 @@ protected:
             << RunReg("query \"" + kRegVersionKey + "\"").text;
         EXPECT_EQ("REG_DWORD", value.type);
         EXPECT_EQ("0x10006", value.data);
+        if constexpr (sizeof(void*) == 4) {
+            // Where a 64-bit reader of a 64-bit system finds a 32-bit build's value.
+            DWORD dwStored = 0;
+            EXPECT_TRUE(driver::ReadDword(HKEY_LOCAL_MACHINE, kWow64VersionKey, kVersionEntry,
+                                          &dwStored, KEY_WOW64_64KEY));
+            EXPECT_EQ(0x00010006u, dwStored);
+        }
     }
 
     // A stored version other than ours: overwritten by one run, kept by the next.
