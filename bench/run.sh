@@ -144,7 +144,7 @@ table=$(
     printf "%s" "$size_rows"
     echo "| Start-up to answering dialog, x86-64 (median of $(int "$(value startup.runs)")) | $t_ms ms | $f_ms ms | $s_ratio | at most $max_startup_ratio: $(verdict "$s_ratio" "$max_startup_ratio") |"
     echo "| Drop latency, release to topmost (median of $(int "$(value drop.runs)"); min $(value drop.min_ms), max $(value drop.max_ms)) | $drop_ms ms | 100 ms flash by design | | at most $max_drop_ms ms: $(verdict "$drop_ms" "$max_drop_ms") |"
-    echo "| Stability: $(int "$(value stability.drags)") drags, $(int "$(value stability.opens)") openings each of Help and About | failed: $(int "$(value stability.drag_failures)") drags, $(int "$(value stability.open_failures)") openings | still running: $(value stability.running) | | |"
+    echo "| Stability | $(int "$(value stability.drags)") drags done, $(int "$(value stability.drag_failures)") failed; $(int "$(value stability.opens)") openings each of Help and About done, $(int "$(value stability.open_failures)") failed | still running at the end: $(value stability.running) | | |"
     count_row "Handles" handles
     count_row "GDI objects" gdi
     count_row "USER objects" user
