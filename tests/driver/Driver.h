@@ -18,8 +18,8 @@ constexpr UINT kSendTimeoutMs = 2000;
 
 // ---------------------------------------------------------------- paths/env
 
-// Turns a Unix path ("/work/x.exe") into the Windows path Wine maps it to
-// ("Z:\work\x.exe"); other paths are returned unchanged.
+// Turns a Unix path ("/home/user/x.exe") into the Windows path Wine maps it
+// to ("Z:\home\user\x.exe"); other paths are returned unchanged.
 std::string FromUnixPath(const std::string& path);
 // The environment variable, or fallback when it is unset or empty.
 std::string Env(const char* name, const std::string& fallback = "");

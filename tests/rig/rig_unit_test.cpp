@@ -41,8 +41,8 @@ TEST(DriverCoordinates, OutOfRangeIsClampedToTheScreen)
 
 TEST(DriverPaths, UnixPathsBecomeDriveZ)
 {
-    EXPECT_EQ("Z:\\work\\build\\app\\Tiermo.exe",
-              driver::FromUnixPath("/work/build/app/Tiermo.exe"));
+    EXPECT_EQ("Z:\\home\\user\\tiermo\\build\\app\\Tiermo.exe",
+              driver::FromUnixPath("/home/user/tiermo/build/app/Tiermo.exe"));
     EXPECT_EQ("C:\\windows\\notepad.exe", driver::FromUnixPath("C:\\windows\\notepad.exe"));
     EXPECT_EQ("", driver::FromUnixPath(""));
 }
