@@ -130,7 +130,7 @@ TEST(DriverProcess, EndsWhatItStarted)
     HANDLE watcher = nullptr;
     {
         driver::Process notepad;
-        ASSERT_TRUE(notepad.Launch("C:\\windows\\notepad.exe"));
+        ASSERT_TRUE(notepad.Launch(driver::NotepadPath()));
         pid = notepad.Pid();
         watcher = OpenProcess(SYNCHRONIZE, FALSE, pid);
         ASSERT_NE(nullptr, watcher);
