@@ -4,6 +4,13 @@
 #include "info/HelpDlg.h"
 #include "ui/TiermoDlg.h"
 
+#include "resource.h"
+
+// The resource script names the framework's identifiers through resource.h.
+static_assert(IDR_APP_TITLE == AFX_IDS_APP_TITLE);
+static_assert(IDC_CMD_HELP == ID_HELP);
+static_assert(IDC_CMD_APP_ABOUT == ID_APP_ABOUT);
+
 const MsgMapEntry CTiermoApp::messageEntries[] = {
     msgmap::OnCommand<ID_APP_ABOUT, &CTiermoApp::OnAppAbout>(),
     msgmap::OnCommand<ID_HELP, &CTiermoApp::OnHelp>(),
@@ -44,10 +51,7 @@ BOOL CTiermoApp::InitInstance()
     }
 
     try {
-        SetRegistryKey(kRegistryCompany);
-        m_settings.m_dwCurrentVersion = kProgramVersion;
-        m_settings.m_key.Reset(m_settings.m_key.GetRoot());
-        m_settings.InitRecord();
+        InitVersionRecord();
 
         CTiermoDlg dlg;
         m_pMainWnd = &dlg;
@@ -59,6 +63,14 @@ BOOL CTiermoApp::InitInstance()
         AfxMessageBox(kMsgStartFailed, MB_OK | MB_ICONSTOP);
     }
     return FALSE;
+}
+
+void CTiermoApp::InitVersionRecord()
+{
+    SetRegistryKey(kRegistryCompany);
+    m_settings.m_dwCurrentVersion = kProgramVersion;
+    m_settings.m_key.Reset(m_settings.m_key.GetRoot());
+    m_settings.InitRecord();
 }
 
 void CTiermoApp::OnAppAbout()

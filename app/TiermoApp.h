@@ -11,6 +11,9 @@ public:
     ~CTiermoApp() override;
 
     BOOL InitInstance() override;
+    // Start-up of the version record: the registry key name, the running
+    // version stamped in, the record's key aimed at it, the stored one read.
+    void InitVersionRecord();
 
     // False for Windows versions before Windows 95 (GetVersion's value:
     // bit 31 set outside the NT family, major version in the low byte).

@@ -4,6 +4,7 @@
 //
 //   tiermo_shot OUTDIR TIERMO.EXE
 #include "Driver.h"
+#include "product.h"
 #include "resource.h"
 
 #include <cstdio>
@@ -11,11 +12,9 @@
 
 namespace {
 
-constexpr const char* kTiermoCaption = "Tiermo";
-constexpr const char* kHelpCaption = "Tiermo Help";
-constexpr const char* kAboutCaption = "About Tiermo";
-constexpr const char* kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
-constexpr DWORD kProgramVersion = 0x00010006;
+constexpr const char* kTiermoCaption = TIERMO_APP_NAME;
+constexpr const char* kHelpCaption = TIERMO_APP_NAME " Help";
+constexpr const char* kAboutCaption = "About " TIERMO_APP_NAME;
 constexpr int kWindowTimeoutMs = 20000;
 // Time for a new window to paint itself completely.
 constexpr int kPaintMs = 700;
@@ -60,7 +59,8 @@ int main(int argc, char** argv)
     }
     const std::string outDir = driver::FromUnixPath(argv[1]);
     // A version already run, so that the About box does not open by itself.
-    driver::WriteDword(HKEY_LOCAL_MACHINE, kVersionKey, "Version", kProgramVersion);
+    driver::WriteDword(HKEY_LOCAL_MACHINE, TIERMO_VERSION_KEY, TIERMO_VERSION_ENTRY,
+                       TIERMO_VERSION);
 
     driver::Process tiermo;
     if (!tiermo.Launch(argv[2])) {

@@ -11,6 +11,7 @@
 //       Handle, GDI, USER and private-byte counts of Tiermo before and after
 //       DRAGS drops and OPENS openings each of the Help window and About box.
 #include "Driver.h"
+#include "product.h"
 #include "resource.h"
 
 #include <psapi.h>
@@ -28,11 +29,7 @@ constexpr const char* kTiermoCaption = "Tiermo";
 constexpr const char* kFloorCaption = "Tiermo Floor";
 constexpr const char* kHelpCaption = "Tiermo Help";
 constexpr const char* kAboutCaption = "About Tiermo";
-constexpr const char* kNotepadName = "\\notepad.exe";
 constexpr const char* kNotepadClass = "Notepad";
-constexpr const char* kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
-constexpr const char* kVersionValue = "Version";
-constexpr DWORD kProgramVersion = 0x00010006;
 
 constexpr ULONG kSystemProcessInformation = 5;
 constexpr int kStartTimeoutMs = 20000;
@@ -44,10 +41,7 @@ constexpr int kSettleMs = 300;
 constexpr RECT kTiermoPlace{40, 40, 0, 0};
 constexpr RECT kNotepadPlace{420, 120, 420 + 480, 120 + 360};
 // Drags are short and quick; each step is still confirmed by the driver.
-constexpr int kDragSteps = 3;
-constexpr int kDragPauseMs = 10;
-constexpr int kPointerSettleMs = 40;
-constexpr int kSettleAttempts = 5;
+constexpr driver::DragPace kDragPace{3, 10, 40};
 
 // High-resolution clock in milliseconds.
 class Stopwatch {
@@ -101,7 +95,8 @@ HWND AnsweringWindow(const char* caption, DWORD pid)
 // Marks this version as already run, so that Tiermo opens no About box by itself.
 bool StoreProgramVersion()
 {
-    return driver::WriteDword(HKEY_LOCAL_MACHINE, kVersionKey, kVersionValue, kProgramVersion);
+    return driver::WriteDword(HKEY_LOCAL_MACHINE, TIERMO_VERSION_KEY, TIERMO_VERSION_ENTRY,
+                              TIERMO_VERSION);
 }
 
 void Close(driver::Process& process, HWND hwnd)
@@ -160,13 +155,6 @@ int Startup(int runs, const std::string& tiermo, const std::string& floor)
     return failures == 0 ? 0 : 1;
 }
 
-std::string NotepadPath()
-{
-    char dir[MAX_PATH] = {};
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    return std::string(dir) + kNotepadName;
-}
-
 // Notepad placed at a fixed spot and Tiermo's main dialog beside it.
 struct Scene {
     driver::Process notepad;
@@ -176,7 +164,7 @@ struct Scene {
 
     bool Open(const std::string& tiermoExe)
     {
-        if (!StoreProgramVersion() || !notepad.Launch(NotepadPath()))
+        if (!StoreProgramVersion() || !notepad.Launch(driver::NotepadPath()))
             return false;
         notepadWnd = driver::WaitForWindow(nullptr, kNotepadClass, notepad.Pid(), kStartTimeoutMs);
         if (!notepadWnd)
@@ -218,34 +206,16 @@ void SendLeftUp()
     SendInput(1, &input, sizeof(input));
 }
 
-// Moves the pointer to pt and waits until it stays there. Under Wine in a
-// virtual desktop a late pointer event can put the pointer back to an earlier
-// step after the driver saw it arrive, and a press would land there.
-bool SettleAt(POINT pt)
+// Presses on from and rests at to, leaving the release to the caller, who
+// times it.
+bool DragUpToRelease(POINT from, POINT to)
 {
-    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
-        if (!driver::MoveTo(pt, attempt == 0 ? kDragSteps : 1, kDragPauseMs))
-            continue;
-        driver::Pause(kPointerSettleMs);
-        const POINT now = driver::CursorPos();
-        if (now.x == pt.x && now.y == pt.y)
-            return true;
-    }
-    return false;
-}
-
-// Presses on from, moves to to, releases there; the release itself is left
-// to release() so that the caller can time it.
-template <typename Release> bool DragWith(POINT from, POINT to, Release release)
-{
-    if (!SettleAt(from))
+    if (!driver::PressAndCapture(from, kDragPace))
         return false;
-    driver::LeftDown();
-    if (!driver::MoveTo(to, kDragSteps, kDragPauseMs) || !SettleAt(to)) {
+    if (!driver::RestAt(to, kDragPace)) {
         driver::LeftUp();
         return false;
     }
-    release();
     return true;
 }
 
@@ -264,15 +234,13 @@ int DropLatency(int runs, const std::string& tiermoExe)
         // A press on the icon within the double-click time of the one before
         // would be a double click, which starts no drag.
         driver::Pause(int(GetDoubleClickTime()) + kSettleMs);
-        Stopwatch watch;
-        if (!DragWith(scene.Icon(IDC_TOP), scene.Target(), [&] {
-                watch = Stopwatch();
-                SendLeftUp();
-            })) {
+        if (!DragUpToRelease(scene.Icon(IDC_TOP), scene.Target())) {
             std::fprintf(stderr, "drop %d: the pointer did not settle\n", i);
             ++failures;
             continue;
         }
+        const Stopwatch watch;
+        SendLeftUp();
         double elapsed = -1.0;
         while (watch.ElapsedMs() < kChangeTimeoutMs) {
             if (driver::IsTopmost(scene.notepadWnd)) {
@@ -374,7 +342,7 @@ bool HasDropEffect(const Scene& scene, int id)
 // back in its message loop, so that the next drag starts from rest.
 bool DropOnce(Scene& scene, int id)
 {
-    if (!DragWith(scene.Icon(id), scene.Target(), SendLeftUp))
+    if (!driver::CarefulDrag(scene.Icon(id), scene.Target(), kDragPace))
         return false;
     return driver::WaitUntil([&] { return HasDropEffect(scene, id); }, kChangeTimeoutMs) &&
            scene.TiermoAnswers();

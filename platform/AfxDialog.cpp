@@ -123,7 +123,7 @@ CDialog::~CDialog() = default;
 INT_PTR CDialog::DoModal()
 {
     HINSTANCE hInst = AfxGetResourceHandle();
-    HRSRC hRes = ::FindResourceA(hInst, MAKEINTRESOURCEA(m_nIDTemplate), MAKEINTRESOURCEA(5));
+    HRSRC hRes = ::FindResourceA(hInst, MAKEINTRESOURCEA(m_nIDTemplate), RT_DIALOG);
     HGLOBAL hData = hRes ? ::LoadResource(hInst, hRes) : nullptr;
     m_lpTemplate = hData ? static_cast<const DLGTEMPLATE*>(::LockResource(hData)) : nullptr;
     if (!m_lpTemplate)

@@ -28,7 +28,8 @@
 // Help window controls
 #define IDC_HELP_TEXT 100
 
-// Framework command identifiers that appear in templates
+// Framework identifiers that the script uses (checked against their
+// definitions in app/TiermoApp.cpp)
 #define IDR_APP_TITLE 57344
 #define IDC_CMD_HELP 57670
 #define IDC_CMD_APP_ABOUT 57664

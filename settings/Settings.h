@@ -3,13 +3,12 @@
 #pragma once
 
 #include "ProfileStore.h"
+#include "product.h"
 
-// Major version in the high word, minor in the low word: 1.6.
-inline constexpr DWORD kProgramVersion = 0x00010006;
-// The registry key name given to SetRegistryKey.
-inline constexpr const char* kRegistryCompany = "Kevra";
-inline constexpr const char* kVersionSection = "CurrentVersion";
-inline constexpr const char* kVersionEntry = "Version";
+inline constexpr DWORD kProgramVersion = TIERMO_VERSION;
+inline constexpr const char* kRegistryCompany = TIERMO_REGISTRY_COMPANY;
+inline constexpr const char* kVersionSection = TIERMO_VERSION_SECTION;
+inline constexpr const char* kVersionEntry = TIERMO_VERSION_ENTRY;
 
 class CSettings : public CProfileStore {
 public:

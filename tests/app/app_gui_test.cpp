@@ -75,14 +75,14 @@ TEST(AppWindow, CloseButtonEnterEscCloseBoxAndSystemMenuCloseEachEndTheProgram)
         const HWND dlg = tiermo.Dialog();
         const std::string name = way;
         if (name == "&Close") {
-            ASSERT_TRUE(tiermo_test::ClickAt(tiermo.CenterOf(IDOK)));
+            ASSERT_TRUE(driver::ClickAt(tiermo.CenterOf(IDOK)));
         } else if (name == "Enter" || name == "Esc") {
             ASSERT_TRUE(driver::Activate(dlg));
             driver::PressKey(name == "Enter" ? VK_RETURN : VK_ESCAPE);
         } else if (name == "close box") {
             const POINT box = CaptionPointWithHit(dlg, HTCLOSE);
             ASSERT_GE(box.x, 0);
-            ASSERT_TRUE(tiermo_test::ClickAt(box));
+            ASSERT_TRUE(driver::ClickAt(box));
         } else {
             ASSERT_TRUE(::PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0));
         }
@@ -138,7 +138,7 @@ TEST(AppWindow, HelpAndAboutButtonsOpenTheirWindowsOverTheDialog)
     const HWND dlg = tiermo.Dialog();
     const DWORD pid = tiermo.Process().Pid();
 
-    ASSERT_TRUE(tiermo_test::ClickAt(tiermo.CenterOf(IDC_CMD_APP_ABOUT)));
+    ASSERT_TRUE(driver::ClickAt(tiermo.CenterOf(IDC_CMD_APP_ABOUT)));
     HWND about = driver::WaitForWindow("About Tiermo", tiermo_test::kDialogClass, pid);
     ASSERT_NE(about, nullptr) << driver::DescribeWindows();
     EXPECT_EQ(::GetWindow(about, GW_OWNER), dlg);
@@ -147,7 +147,7 @@ TEST(AppWindow, HelpAndAboutButtonsOpenTheirWindowsOverTheDialog)
     EXPECT_TRUE(driver::WaitForWindowGone(about, 3000));
     EXPECT_TRUE(driver::WaitUntil([&] { return ::IsWindowEnabled(dlg) != FALSE; }, 3000));
 
-    ASSERT_TRUE(tiermo_test::ClickAt(tiermo.CenterOf(IDC_CMD_HELP)));
+    ASSERT_TRUE(driver::ClickAt(tiermo.CenterOf(IDC_CMD_HELP)));
     HWND help = driver::WaitForWindow("Tiermo Help", tiermo_test::kDialogClass, pid);
     ASSERT_NE(help, nullptr) << driver::DescribeWindows();
     ASSERT_TRUE(::PostMessageA(help, WM_COMMAND, IDCANCEL, 0));
@@ -173,7 +173,7 @@ size_t RedPixels(const std::vector<COLORREF>& pixels)
 TEST(AppStart, RefusesToRunUnderWindows31)
 {
     ASSERT_TRUE(driver::WriteString(HKEY_CURRENT_USER, kAppDefaultsKey, "Version", "win31"));
-    ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Kevra"));
+    ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, TIERMO_COMPANY_KEY));
     struct RemoveAppDefaults {
         ~RemoveAppDefaults() { driver::DeleteTree(HKEY_CURRENT_USER, kAppDefaultsKey); }
     } cleanup;
@@ -201,10 +201,10 @@ TEST(AppStart, RefusesToRunUnderWindows31)
     EXPECT_GT(RedPixels(driver::CaptureRect(driver::WindowRect(icon))), 100u);
     EXPECT_EQ(::GetDlgItem(box, IDCANCEL), nullptr); // OK only
 
-    ASSERT_TRUE(tiermo_test::ClickAt(driver::Center(driver::ControlRect(box, IDOK))));
+    ASSERT_TRUE(driver::ClickButton(box, IDOK));
     EXPECT_TRUE(tiermo.WaitForExit(tiermo_test::kExitMs));
     EXPECT_EQ(tiermo.ExitCode(), 0u);
-    EXPECT_FALSE(driver::KeyExists(HKEY_LOCAL_MACHINE, "Software\\Kevra"))
+    EXPECT_FALSE(driver::KeyExists(HKEY_LOCAL_MACHINE, TIERMO_COMPANY_KEY))
         << "nothing is written on a refused start";
 }
 

@@ -4,15 +4,16 @@
 #pragma once
 
 #include "Driver.h"
+#include "product.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
 
 namespace tiermo_test {
 
-constexpr const char* kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
-constexpr const char* kVersionValue = "Version";
-constexpr DWORD kCurrentVersion = 0x00010006;
+constexpr const char* kVersionKey = TIERMO_VERSION_KEY;
+constexpr const char* kVersionValue = TIERMO_VERSION_ENTRY;
+constexpr DWORD kCurrentVersion = TIERMO_VERSION;
 constexpr const char* kDialogClass = "#32770";
 constexpr const char* kCaption = "Tiermo";
 // How long the program may take to start or to end.
@@ -23,16 +24,6 @@ constexpr int kSettleMs = 300;
 
 // Tiermo's main dialog among the windows of pid (a message box has the same
 // caption and class, but no drag icons).
-// Clicks at pt after the pointer has rested there: under Wine a press that
-// follows the pointer's arrival too closely is sometimes lost.
-inline bool ClickAt(POINT pt)
-{
-    if (!driver::MoveTo(pt))
-        return false;
-    driver::Pause(kSettleMs);
-    return driver::Click(pt);
-}
-
 inline HWND FindMainDialog(DWORD pid)
 {
     for (HWND h : driver::TopLevelWindows(true))

@@ -18,8 +18,8 @@ constexpr UINT kSendTimeoutMs = 2000;
 
 // ---------------------------------------------------------------- paths/env
 
-// Turns a Unix path ("/work/x.exe") into the Windows path Wine maps it to
-// ("Z:\work\x.exe"); other paths are returned unchanged.
+// Turns a Unix path ("/home/user/x.exe") into the Windows path Wine maps it
+// to ("Z:\home\user\x.exe"); other paths are returned unchanged.
 std::string FromUnixPath(const std::string& path);
 // The environment variable, or fallback when it is unset or empty.
 std::string Env(const char* name, const std::string& fallback = "");
@@ -151,6 +151,37 @@ void TypeText(const std::string& text);
 // its band (topmost or not); never blocks on a hung window.
 bool Activate(HWND hwnd, int timeoutMs = 2000);
 
+// ---------------------------------------------------------------- careful input
+// Under Wine a late motion event can put the pointer back to an earlier point
+// of its path after it was seen to arrive, and a press that follows the
+// pointer's arrival too closely is sometimes lost. These wait for both.
+
+// How a careful drag moves: steps of the path, pause after each step, and how
+// long the pointer rests on the press and release points.
+struct DragPace {
+    int steps = 4;
+    int pauseMs = 20;
+    int restMs = 40;
+};
+
+// The window of hwnd's thread that holds the mouse capture, or null.
+HWND CaptureOf(HWND hwnd);
+// Moves the pointer to pt and waits until it has stayed there for pace.restMs.
+bool RestAt(POINT pt, const DragPace& pace = {});
+// Presses the left button at pt once the pointer rests there, and waits until
+// the window under pt holds the capture; a press that did not take is
+// released and tried again. False (button up) when none took.
+bool PressAndCapture(POINT pt, const DragPace& pace = {});
+// A drag as the user does it: PressAndCapture at from, the pointer moved to
+// rest at to, the button released there, and the capture given up.
+bool CarefulDrag(POINT from, POINT to, const DragPace& pace = {});
+// Clicks at pt after the pointer has rested there.
+bool ClickAt(POINT pt);
+// Clicks the dialog control with the given id.
+bool ClickButton(HWND dlg, int id);
+// Windows' notepad.exe.
+std::string NotepadPath();
+
 // ---------------------------------------------------------------- pixels
 
 // Screen pixels of rect, rows top-down, as RGB COLORREFs; empty on failure.
@@ -182,6 +213,28 @@ bool DeleteValue(HKEY root, const std::string& subKey, const std::string& name);
 bool KeyExists(HKEY root, const std::string& subKey);
 // Deletes the key and everything under it; true also when it did not exist.
 bool DeleteTree(HKEY root, const std::string& subKey);
+
+// ---------------------------------------------------------------- reg.exe
+
+// What Wine's reg.exe printed, and its exit code (DWORD(-1) when it did not end).
+struct RegOutput {
+    DWORD exitCode = DWORD(-1);
+    std::string text;
+};
+// Runs reg.exe with args on the registry view of this program's architecture
+// (bounded wait).
+RegOutput RunReg(const std::string& args);
+// A value as reg.exe lists it: type name ("REG_DWORD") and data ("0x10006").
+struct RegValue {
+    std::string type;
+    std::string data;
+};
+// The value as `reg query "<key>" /v <name>` lists it; false when it does not.
+bool RegQueryValue(const std::string& key, const std::string& name, RegValue* value);
+// True when `reg query "<key>"` finds the key.
+bool RegKeyExists(const std::string& key);
+// A REG_DWORD's data as reg.exe lists it.
+std::string RegDwordText(DWORD value);
 
 // ---------------------------------------------------------------- helper program
 

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr const char* kNotepadExe = "C:\\windows\\notepad.exe";
 constexpr const char* kNotepadClass = "Notepad";
 constexpr COLORREF kHelperClientColour = RGB(0, 128, 128);
 
@@ -14,7 +13,7 @@ class DriverSmoke : public ::testing::Test {
 protected:
     HWND StartNotepad()
     {
-        EXPECT_TRUE(notepad_.Launch(kNotepadExe));
+        EXPECT_TRUE(notepad_.Launch(driver::NotepadPath()));
         HWND hwnd = driver::WaitForWindowContaining("Notepad", kNotepadClass, notepad_.Pid());
         EXPECT_NE(nullptr, hwnd) << "notepad's window did not appear";
         return hwnd;

@@ -1,7 +1,7 @@
 // The Help window and the About box of the real program, driven by keyboard
 // and mouse under Wine.
 #include "Driver.h"
-#include "expected_texts.h"
+#include "res_text.h"
 #include "resource.h"
 #include "tests/app/tiermo_session.h"
 
@@ -19,7 +19,6 @@ constexpr const char* kHelpCaption = "Tiermo Help";
 constexpr const char* kAboutCaption = "About Tiermo";
 // How long to watch for a window that must not appear.
 constexpr int kNoWindowMs = 800;
-constexpr int kPointerRestMs = 150;
 
 class InfoWindows : public ::testing::Test {
 protected:
@@ -71,17 +70,6 @@ protected:
         return info.hwndFocus;
     }
 
-    // Clicks a button. The pointer rests on it first: a click sent right after
-    // the move may still be hit-tested at an earlier point of the path.
-    bool ClickButton(HWND hDlg, int id)
-    {
-        const POINT pt = driver::Center(driver::ControlRect(hDlg, id));
-        if (!driver::MoveTo(pt))
-            return false;
-        driver::Pause(kPointerRestMs);
-        return driver::Click(pt);
-    }
-
     TiermoSession m_tiermo;
     HWND m_hMain = nullptr;
     DWORD m_pid = 0;
@@ -90,11 +78,11 @@ protected:
 TEST_F(InfoWindows, HelpButtonShowsTheHelpTextWithFocusOnClose)
 {
     ASSERT_TRUE(::IsWindowVisible(m_tiermo.Item(IDC_CMD_HELP)));
-    ASSERT_TRUE(ClickButton(m_hMain, IDC_CMD_HELP));
+    ASSERT_TRUE(driver::ClickButton(m_hMain, IDC_CMD_HELP));
     HWND help = WaitFor(kHelpCaption);
     ASSERT_NE(help, nullptr) << driver::DescribeWindows();
 
-    EXPECT_EQ(driver::GetText(driver::ChildAtId(help, IDC_HELP_TEXT)), expected::HelpText());
+    EXPECT_EQ(driver::GetText(driver::ChildAtId(help, IDC_HELP_TEXT)), res_text::HelpText());
     EXPECT_EQ(::GetWindow(help, GW_OWNER), m_hMain);
     EXPECT_FALSE(::IsWindowEnabled(m_hMain));
     EXPECT_TRUE(driver::WaitUntil([&] {
@@ -120,17 +108,17 @@ TEST_F(InfoWindows, F1OpensOneHelpWindowAndF1InsideItOpensNoOther)
     EXPECT_EQ(Count(kHelpCaption), 1u);
     EXPECT_EQ(CountAll(), 2u) << driver::DescribeWindows();
 
-    ASSERT_TRUE(ClickButton(help, IDCANCEL));
+    ASSERT_TRUE(driver::ClickButton(help, IDCANCEL));
     EXPECT_TRUE(driver::WaitForWindowGone(help));
 }
 
 TEST_F(InfoWindows, HelpOpensAgainEachTimeAfterClosing)
 {
     for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(ClickButton(m_hMain, IDC_CMD_HELP));
+        ASSERT_TRUE(driver::ClickButton(m_hMain, IDC_CMD_HELP));
         HWND help = WaitFor(kHelpCaption);
         ASSERT_NE(help, nullptr) << "round " << round << "\n" << driver::DescribeWindows();
-        ASSERT_TRUE(ClickButton(help, IDCANCEL));
+        ASSERT_TRUE(driver::ClickButton(help, IDCANCEL));
         ASSERT_TRUE(driver::WaitForWindowGone(help)) << "round " << round;
         ASSERT_TRUE(driver::WaitUntil([&] { return ::IsWindowEnabled(m_hMain) != FALSE; }));
     }
@@ -183,7 +171,7 @@ std::vector<InkLine> InkLines(HWND hDlg, int id)
 
 TEST_F(InfoWindows, AboutButtonShowsNameVersionNoticeAndDisclaimer)
 {
-    ASSERT_TRUE(ClickButton(m_hMain, IDC_CMD_APP_ABOUT));
+    ASSERT_TRUE(driver::ClickButton(m_hMain, IDC_CMD_APP_ABOUT));
     HWND about = WaitFor(kAboutCaption);
     ASSERT_NE(about, nullptr) << driver::DescribeWindows();
 
@@ -192,7 +180,7 @@ TEST_F(InfoWindows, AboutButtonShowsNameVersionNoticeAndDisclaimer)
               "Copyright (C) 1996 Kevra\nAll rights reserved.");
     EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_DESCRIPTION)),
               "Win32 Windows Z-Ordering Tool\nBuilt on Nov 30 1996");
-    EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_ABOUT_TEXT)), expected::Disclaimer());
+    EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_ABOUT_TEXT)), res_text::Disclaimer());
     EXPECT_TRUE(
         driver::WaitUntil([&] { return FocusOf(about) == driver::ChildAtId(about, IDOK); }));
 
@@ -216,7 +204,7 @@ TEST_F(InfoWindows, AboutButtonShowsNameVersionNoticeAndDisclaimer)
 
 TEST_F(InfoWindows, F1InTheAboutBoxOpensHelpAboveIt)
 {
-    ASSERT_TRUE(ClickButton(m_hMain, IDC_CMD_APP_ABOUT));
+    ASSERT_TRUE(driver::ClickButton(m_hMain, IDC_CMD_APP_ABOUT));
     HWND about = WaitFor(kAboutCaption);
     ASSERT_NE(about, nullptr) << driver::DescribeWindows();
     ASSERT_TRUE(driver::Activate(about));
@@ -227,11 +215,11 @@ TEST_F(InfoWindows, F1InTheAboutBoxOpensHelpAboveIt)
     EXPECT_TRUE(driver::IsAbove(help, about));
     EXPECT_FALSE(::IsWindowEnabled(about));
 
-    ASSERT_TRUE(ClickButton(help, IDCANCEL));
+    ASSERT_TRUE(driver::ClickButton(help, IDCANCEL));
     EXPECT_TRUE(driver::WaitForWindowGone(help));
     EXPECT_TRUE(::IsWindowVisible(about));
     EXPECT_TRUE(driver::WaitUntil([&] { return ::IsWindowEnabled(about) != FALSE; }));
-    ASSERT_TRUE(ClickButton(about, IDOK));
+    ASSERT_TRUE(driver::ClickButton(about, IDOK));
     EXPECT_TRUE(driver::WaitForWindowGone(about));
 }
 
@@ -244,7 +232,7 @@ TEST(InfoFirstRun, NewVersionOpensTheAboutBoxByItself)
     HWND about = driver::WaitForWindow(kAboutCaption, kDialogClass, tiermo.Pid());
     ASSERT_NE(about, nullptr) << driver::DescribeWindows();
     EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_NAME_VERSION)), "Tiermo v1.6");
-    EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_ABOUT_TEXT)), expected::Disclaimer());
+    EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_ABOUT_TEXT)), res_text::Disclaimer());
     ASSERT_TRUE(::PostMessageA(about, WM_COMMAND, IDOK, 0));
     EXPECT_TRUE(driver::WaitForWindowGone(about));
 }

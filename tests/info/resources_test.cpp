@@ -1,7 +1,7 @@
-// The texts and the two information templates as stored in the built
-// Tiermo.exe, read back from the file.
+// The texts and the dialog templates as stored in the built Tiermo.exe, read
+// back from the file.
 #include "Driver.h"
-#include "expected_texts.h"
+#include "res_text.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -78,30 +79,22 @@ TEST_F(ProgramResources, TextNamesAreStoredInCapitalsInUSEnglishOnly)
     }
 }
 
-TEST_F(ProgramResources, HelpTextIsByteExactAndFollowedByAZero)
+// The loader hands the bytes on as a string: they must be those of res/text,
+// with a zero after them and CR LF line ends, as the edit control needs.
+TEST_F(ProgramResources, TextsAreTheFilesBytesFollowedByAZero)
 {
-    std::string bytes;
-    char after = 'x';
-    ASSERT_TRUE(Read("TXT", "HELP", &bytes, &after));
-    EXPECT_EQ(bytes.size(), expected::kHelpTextSize);
-    EXPECT_EQ(bytes, expected::HelpText());
-    EXPECT_EQ(after, '\0');
-
-    size_t lines = 0;
-    for (size_t pos = 0; (pos = bytes.find("\r\n", pos)) != std::string::npos; pos += 2)
-        ++lines;
-    EXPECT_EQ(lines, expected::kHelpTextLines);
-    EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1) << "bare line feed";
-}
-
-TEST_F(ProgramResources, DisclaimerIsByteExactAndFollowedByAZero)
-{
-    std::string bytes;
-    char after = 'x';
-    ASSERT_TRUE(Read("TXT", "ABOUTDIS", &bytes, &after));
-    EXPECT_EQ(bytes.size(), expected::kDisclaimerSize);
-    EXPECT_EQ(bytes, expected::Disclaimer());
-    EXPECT_EQ(after, '\0');
+    for (const auto& [name, text] :
+         {std::pair{"HELP", res_text::HelpText()}, {"ABOUTDIS", res_text::Disclaimer()}}) {
+        SCOPED_TRACE(name);
+        ASSERT_FALSE(text.empty());
+        std::string bytes;
+        char after = 'x';
+        ASSERT_TRUE(Read("TXT", name, &bytes, &after));
+        EXPECT_EQ(bytes, text);
+        EXPECT_EQ(after, '\0');
+        for (size_t pos = 0; (pos = bytes.find('\n', pos)) != std::string::npos; ++pos)
+            EXPECT_EQ(bytes[pos - 1], '\r') << "bare line feed at " << pos;
+    }
 }
 
 // ---------------------------------------------------------------- templates
@@ -212,7 +205,7 @@ private:
 Dialog ReadDialog(HMODULE hModule, int id)
 {
     Dialog d{};
-    HRSRC hRes = ::FindResourceExA(hModule, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(id), kEnglishUS);
+    HRSRC hRes = ::FindResourceExA(hModule, RT_DIALOG, MAKEINTRESOURCEA(id), kEnglishUS);
     HGLOBAL hData = hRes ? ::LoadResource(hModule, hRes) : nullptr;
     const char* p = hData ? static_cast<const char*>(::LockResource(hData)) : nullptr;
     EXPECT_NE(p, nullptr) << "template " << id;
@@ -223,52 +216,46 @@ Dialog ReadDialog(HMODULE hModule, int id)
     return d;
 }
 
-constexpr DWORD kText = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT | SS_NOPREFIX;
-
-TEST_F(ProgramResources, AboutTemplate)
+const Item* Find(const Dialog& d, WORD id)
 {
-    const Dialog d = ReadDialog(s_hModule, IDD_ABOUT);
-    EXPECT_EQ(d.style, DWORD(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                             DS_SETFONT | DS_3DLOOK));
-    EXPECT_EQ(std::vector<short>({d.x, d.y, d.cx, d.cy}), std::vector<short>({0, 0, 228, 190}));
-    EXPECT_EQ(d.caption, "About %s");
-    EXPECT_EQ(d.pointSize, 8);
-    EXPECT_EQ(d.font, "MS Sans Serif");
-    const std::vector<Item> items = {
-        {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_ICON, 15, 15, 21, 20, 0xFFFF, kStaticAtom, "#1000"},
-        {kText, 44, 15, 172, 8, IDC_NAME_VERSION, kStaticAtom, "?"},
-        {kText, 44, 25, 172, 16, IDC_NOTICE, kStaticAtom, "?\n?"},
-        {WS_CHILD | WS_VISIBLE | SS_BLACKFRAME | SS_SUNKEN, 7, 7, 214, 38, 0xFFFF, kStaticAtom, ""},
-        {kText, 44, 48, 172, 16, IDC_DESCRIPTION, kStaticAtom, "?"},
-        {kText, 7, 70, 214, 77, IDC_ABOUT_TEXT, kStaticAtom, ""},
-        {kText, 7, 145, 214, 16, 0xFFFF, kStaticAtom,
-         "For more information about our products and services, please visit us at "
-         "www.example.com/kevra."},
-        {WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 97, 169, 32, 14, IDOK,
-         kButtonAtom, "OK"},
-    };
-    ASSERT_EQ(d.items.size(), items.size());
-    for (size_t i = 0; i < items.size(); ++i)
-        EXPECT_EQ(d.items[i], items[i]) << "item " << i + 1;
+    for (const Item& it : d.items)
+        if (it.id == id)
+            return &it;
+    return nullptr;
 }
 
-TEST_F(ProgramResources, HelpTemplate)
+// What the code relies on in the two templates: the controls it addresses, of the
+// class it expects, and every control inside the dialog.
+TEST_F(ProgramResources, TemplatesHoldTheControlsTheCodeAddressesWithinTheDialog)
 {
-    const Dialog d = ReadDialog(s_hModule, IDD_HELP);
-    EXPECT_EQ(d.style, DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
-    EXPECT_EQ(std::vector<short>({d.x, d.y, d.cx, d.cy}), std::vector<short>({0, 0, 325, 213}));
-    EXPECT_EQ(d.caption, "%s Help");
-    EXPECT_EQ(d.pointSize, 8);
-    EXPECT_EQ(d.font, "MS Sans Serif");
-    const std::vector<Item> items = {
-        {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 137, 192, 50, 14, IDCANCEL,
-         kButtonAtom, "&Close"},
-        {WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY,
-         7, 7, 310, 177, IDC_HELP_TEXT, kEditAtom, ""},
+    const struct {
+        int dialog;
+        std::vector<std::tuple<WORD, WORD, DWORD>> controls; // id, class, styles it needs
+    } templates[] = {
+        {IDD_ABOUT,
+         {{IDC_NAME_VERSION, kStaticAtom, SS_NOPREFIX},
+          {IDC_NOTICE, kStaticAtom, SS_NOPREFIX},
+          {IDC_DESCRIPTION, kStaticAtom, SS_NOPREFIX},
+          {IDC_ABOUT_TEXT, kStaticAtom, SS_NOPREFIX},
+          {IDOK, kButtonAtom, BS_DEFPUSHBUTTON}}},
+        {IDD_HELP,
+         {{IDC_HELP_TEXT, kEditAtom, ES_MULTILINE | ES_READONLY | WS_VSCROLL},
+          {IDCANCEL, kButtonAtom, BS_DEFPUSHBUTTON}}},
     };
-    ASSERT_EQ(d.items.size(), items.size());
-    for (size_t i = 0; i < items.size(); ++i)
-        EXPECT_EQ(d.items[i], items[i]) << "item " << i + 1;
+    for (const auto& t : templates) {
+        SCOPED_TRACE("template " + std::to_string(t.dialog));
+        const Dialog d = ReadDialog(s_hModule, t.dialog);
+        for (const auto& [id, atom, styles] : t.controls) {
+            const Item* it = Find(d, id);
+            ASSERT_NE(it, nullptr) << "control " << id;
+            EXPECT_EQ(it->classAtom, atom) << "control " << id;
+            EXPECT_EQ(it->style & styles, styles) << "control " << id;
+        }
+        for (const Item& it : d.items) {
+            EXPECT_TRUE(it.x >= 0 && it.y >= 0 && it.x + it.cx <= d.cx && it.y + it.cy <= d.cy)
+                << ::testing::PrintToString(it);
+        }
+    }
 }
 
 } // namespace

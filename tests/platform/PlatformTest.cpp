@@ -1,7 +1,5 @@
 #include "PlatformTest.h"
 
-#include <cstdlib>
-
 namespace ptest {
 
 namespace {
@@ -9,7 +7,6 @@ namespace {
 constexpr const char* kMainWndClass = "TiermoPlatformTestMain";
 constexpr UINT_PTR kScriptTimerId = 1;
 constexpr UINT kScriptTickMs = 20;
-constexpr int kRegTimeoutMs = 10000;
 
 CTestApp theTestApp; // constructed without a name: it comes from the string table
 
@@ -37,14 +34,6 @@ bool CTestApp::OnCmdMsg(UINT nID, bool bQueryOnly)
     if (nID == ID_HELP && !m_bHelpEnabled)
         return false;
     return CWinApp::OnCmdMsg(nID, bQueryOnly);
-}
-
-void CTestApp::ForgetRegistryKey()
-{
-    std::free(const_cast<char*>(m_pszRegistryKey));
-    std::free(const_cast<char*>(m_pszProfileName));
-    m_pszRegistryKey = nullptr;
-    m_pszProfileName = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -196,64 +185,6 @@ void MessageBoxWatcher::Watch()
 }
 
 // ---------------------------------------------------------------------------
-
-RegResult RunReg(const std::string& args)
-{
-    RegResult result;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE hRead = nullptr, hWrite = nullptr;
-    if (!::CreatePipe(&hRead, &hWrite, &sa, 0))
-        return result;
-    ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = nullptr;
-    si.hStdOutput = hWrite;
-    si.hStdError = hWrite;
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = "reg.exe " + args;
-    BOOL started = ::CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                    nullptr, nullptr, &si, &pi);
-    ::CloseHandle(hWrite);
-    if (!started) {
-        ::CloseHandle(hRead);
-        return result;
-    }
-
-    // Read while it runs, so that a full pipe cannot stall it; bounded.
-    const ULONGLONG deadline = ::GetTickCount64() + kRegTimeoutMs;
-    for (;;) {
-        DWORD avail = 0;
-        bool bPipeOpen = ::PeekNamedPipe(hRead, nullptr, 0, nullptr, &avail, nullptr);
-        if (avail > 0) {
-            std::string chunk(avail, '\0');
-            DWORD got = 0;
-            if (::ReadFile(hRead, chunk.data(), avail, &got, nullptr))
-                result.output.append(chunk.data(), got);
-            continue;
-        }
-        if (!bPipeOpen)
-            break;
-        if (::WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
-            // Exited: whatever is left is in the pipe already.
-            if (::PeekNamedPipe(hRead, nullptr, 0, nullptr, &avail, nullptr) && avail > 0)
-                continue;
-            break;
-        }
-        if (::GetTickCount64() > deadline) {
-            ::TerminateProcess(pi.hProcess, 1);
-            break;
-        }
-    }
-    ::WaitForSingleObject(pi.hProcess, 2000);
-    ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(hRead);
-    return result;
-}
 
 void SendKey(WORD vk, bool bShift, bool bCtrl, bool bAlt)
 {

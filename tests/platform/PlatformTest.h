@@ -1,7 +1,7 @@
 // Shared pieces of the framework-layer tests: the test application object, a
 // framework window to act as owner and main window, a modal dialog driven by
-// a script of timer steps, a watcher that reads and closes message boxes from
-// a second thread, and a runner for Wine's reg.exe.
+// a script of timer steps, and a watcher that reads and closes message boxes
+// from a second thread.
 #pragma once
 
 #include "platform/Afx.h"
@@ -37,9 +37,6 @@ public:
 
     // The ID_HELP handler counts only while help is enabled.
     bool OnCmdMsg(UINT nID, bool bQueryOnly = false) override;
-
-    // Forgets the registry key, as if SetRegistryKey had never been called.
-    void ForgetRegistryKey();
 
     bool m_bHelpEnabled = true;
     std::vector<UINT> m_commands;
@@ -142,14 +139,6 @@ private:
     bool m_bFound = false;
     std::thread m_thread;
 };
-
-// Result of running Wine's reg.exe.
-struct RegResult {
-    DWORD exitCode = DWORD(-1);
-    std::string output;
-};
-// Runs "reg.exe <args>" with a bound and captures its standard output.
-RegResult RunReg(const std::string& args);
 
 // Sends keyboard input: vk pressed and released with the modifiers held.
 void SendKey(WORD vk, bool bShift, bool bCtrl, bool bAlt);

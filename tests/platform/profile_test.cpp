@@ -1,6 +1,8 @@
 // Profile functions: round trips through the real registry, checked with
 // Wine's reg.exe, and failure paths through the registry seam.
+#include "Driver.h"
 #include "PlatformTest.h"
+#include "RegistrySeam.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,8 @@
 namespace {
 
 using namespace ptest;
+using driver::RunReg;
+using test_support::CountingRegistry;
 
 constexpr const char* kSection = "Options";
 const std::string kRegSection = std::string("HKCU\\") + kProfileKey + "\\" + kSection;
@@ -23,32 +27,21 @@ protected:
     }
     void TearDown() override
     {
-        TestApp().ForgetRegistryKey();
+        test_support::ForgetRegistryKey();
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kProfileRoot);
     }
     CWinApp& App() { return TestApp(); }
 };
 
-// The data column of a value in reg.exe's listing, or "" when not found.
-std::string RegValue(const std::string& key, const std::string& name, std::string* pType = nullptr)
+// The data of a value as reg.exe lists it, or "" when it does not.
+std::string RegData(const std::string& key, const std::string& name, std::string* pType = nullptr)
 {
-    RegResult r = RunReg("query \"" + key + "\" /v " + name);
-    if (r.exitCode != 0)
-        return "";
-    // Lines look like "    <name>    <type>    <data>".
-    size_t pos = r.output.find("    " + name + "    ");
-    if (pos == std::string::npos)
-        return "";
-    pos += name.size() + 8;
-    size_t typeEnd = r.output.find("    ", pos);
-    if (typeEnd == std::string::npos)
+    driver::RegValue value;
+    if (!driver::RegQueryValue(key, name, &value))
         return "";
     if (pType)
-        *pType = r.output.substr(pos, typeEnd - pos);
-    size_t dataStart = typeEnd + 4;
-    size_t lineEnd = r.output.find_first_of("\r\n", dataStart);
-    return r.output.substr(dataStart,
-                           lineEnd == std::string::npos ? std::string::npos : lineEnd - dataStart);
+        *pType = value.type;
+    return value.data;
 }
 
 TEST_F(ProfileTest, ApplicationNameBecomesTheProfileName)
@@ -67,12 +60,12 @@ TEST_F(ProfileTest, WrittenValuesAreSeenByRegExe)
     ASSERT_TRUE(App().WriteProfileString(kSection, "Long", longText.c_str()));
 
     std::string type;
-    EXPECT_EQ("Hello world", RegValue(kRegSection, "Name", &type));
+    EXPECT_EQ("Hello world", RegData(kRegSection, "Name", &type));
     EXPECT_EQ("REG_SZ", type);
-    EXPECT_EQ("0x12345678", RegValue(kRegSection, "Count", &type));
+    EXPECT_EQ("0x12345678", RegData(kRegSection, "Count", &type));
     EXPECT_EQ("REG_DWORD", type);
-    EXPECT_EQ("0xffffffff", RegValue(kRegSection, "Minus"));
-    EXPECT_EQ(longText, RegValue(kRegSection, "Long"));
+    EXPECT_EQ("0xffffffff", RegData(kRegSection, "Minus"));
+    EXPECT_EQ(longText, RegData(kRegSection, "Long"));
     EXPECT_EQ(0u, RunReg("query \"" + kRegSection + "\" /v Empty").exitCode);
 
     EXPECT_STREQ("Hello world", App().GetProfileString(kSection, "Name"));
@@ -83,7 +76,7 @@ TEST_F(ProfileTest, WrittenValuesAreSeenByRegExe)
 
     // Overwritten in place.
     ASSERT_TRUE(App().WriteProfileString(kSection, "Name", "x"));
-    EXPECT_EQ("x", RegValue(kRegSection, "Name"));
+    EXPECT_EQ("x", RegData(kRegSection, "Name"));
     EXPECT_STREQ("x", App().GetProfileString(kSection, "Name"));
 }
 
@@ -111,7 +104,7 @@ TEST_F(ProfileTest, ValueAndSectionDeletion)
     ASSERT_TRUE(App().WriteProfileString(kSection, "B", "2"));
     ASSERT_TRUE(App().WriteProfileString(kSection, "A", nullptr));
     EXPECT_NE(0u, RunReg("query \"" + kRegSection + "\" /v A").exitCode);
-    EXPECT_EQ("2", RegValue(kRegSection, "B"));
+    EXPECT_EQ("2", RegData(kRegSection, "B"));
     EXPECT_FALSE(App().WriteProfileString(kSection, "A", nullptr)); // already gone
 
     ASSERT_TRUE(App().WriteProfileString(kSection, nullptr, nullptr));
@@ -128,7 +121,7 @@ TEST_F(ProfileTest, EmptySectionNeverTouchesTheApplicationKey)
     EXPECT_FALSE(App().WriteProfileString("", "Stray", "value"));
     EXPECT_FALSE(App().WriteProfileInt("", "Stray", 1));
     EXPECT_EQ(9u, App().GetProfileInt("", "Stray", 9));
-    EXPECT_EQ("me", RegValue(kRegSection, "Keep"));
+    EXPECT_EQ("me", RegData(kRegSection, "Keep"));
     EXPECT_NE(0u, RunReg(std::string("query \"HKCU\\") + kProfileKey + "\" /v Stray").exitCode);
 }
 
@@ -150,7 +143,7 @@ TEST_F(ProfileTest, UnterminatedStringDataIsReadWithinItsSize)
 
 TEST_F(ProfileTest, WithoutARegistryKeyNothingIsStored)
 {
-    TestApp().ForgetRegistryKey();
+    test_support::ForgetRegistryKey();
     EXPECT_FALSE(App().WriteProfileString(kSection, "Name", "value"));
     EXPECT_FALSE(App().WriteProfileInt(kSection, "Count", 1));
     EXPECT_EQ(3u, App().GetProfileInt(kSection, "Count", 3));
@@ -160,79 +153,8 @@ TEST_F(ProfileTest, WithoutARegistryKeyNothingIsStored)
 }
 
 // ---------------------------------------------------------------------------
-// A registry that counts the handles it gives out and takes back, and fails
-// the n-th open or creation, or every query or write, when told.
-
-struct FakeRegistry {
-    int nFailAt = 0; // 1-based open/create call to fail; 0: none
-    int nCalls = 0;
-    int nOpened = 0;
-    int nClosed = 0;
-    bool bFailQuery = false;
-    bool bFailSet = false;
-    // Replaces the data of string queries with unterminated 'u' bytes.
-    bool bUnterminated = false;
-    // Makes the second query of a value report that it grew.
-    bool bGrows = false;
-    int nQueries = 0;
-};
-FakeRegistry g_fake;
-
-LONG CountOpen(LONG r)
-{
-    if (r == ERROR_SUCCESS)
-        ++g_fake.nOpened;
-    return r;
-}
-
-LONG WINAPI FakeOpen(HKEY h, LPCSTR sub, DWORD opt, REGSAM sam, PHKEY out)
-{
-    if (++g_fake.nCalls == g_fake.nFailAt)
-        return ERROR_ACCESS_DENIED;
-    return CountOpen(RealRegistry().OpenKeyEx(h, sub, opt, sam, out));
-}
-
-LONG WINAPI FakeCreate(HKEY h, LPCSTR sub, DWORD res, LPSTR cls, DWORD opt, REGSAM sam,
-                       LPSECURITY_ATTRIBUTES sa, PHKEY out, LPDWORD disp)
-{
-    if (++g_fake.nCalls == g_fake.nFailAt)
-        return ERROR_ACCESS_DENIED;
-    return CountOpen(RealRegistry().CreateKeyEx(h, sub, res, cls, opt, sam, sa, out, disp));
-}
-
-LONG WINAPI FakeQuery(HKEY h, LPCSTR name, LPDWORD res, LPDWORD type, LPBYTE data, LPDWORD size)
-{
-    ++g_fake.nQueries;
-    if (g_fake.bFailQuery)
-        return ERROR_ACCESS_DENIED;
-    if (g_fake.bGrows && g_fake.nQueries == 2) {
-        if (size)
-            *size += 10;
-        return ERROR_MORE_DATA;
-    }
-    LONG r = RealRegistry().QueryValueEx(h, name, res, type, data, size);
-    if (r == ERROR_SUCCESS && g_fake.bUnterminated && data && size && type && *type == REG_SZ)
-        std::memset(data, 'u', *size);
-    return r;
-}
-
-LONG WINAPI FakeSet(HKEY h, LPCSTR name, DWORD res, DWORD type, const BYTE* data, DWORD size)
-{
-    if (g_fake.bFailSet)
-        return ERROR_ACCESS_DENIED;
-    return RealRegistry().SetValueEx(h, name, res, type, data, size);
-}
-
-LONG WINAPI FakeClose(HKEY h)
-{
-    ++g_fake.nClosed;
-    return RealRegistry().CloseKey(h);
-}
-
-const RegistryApi kFakeRegistry = {
-    FakeOpen,  FakeCreate, FakeQuery, FakeSet, RealRegistry().DeleteValue, RealRegistry().DeleteKey,
-    FakeClose,
-};
+// Failures through the registry seam: the n-th open or creation, every query
+// or write, a value that grows between sizing and reading, unterminated data.
 
 class ProfileFailureTest : public ProfileTest {
 protected:
@@ -241,82 +163,87 @@ protected:
         ProfileTest::SetUp();
         ASSERT_TRUE(App().WriteProfileString(kSection, "Name", "stored"));
         ASSERT_TRUE(App().WriteProfileInt(kSection, "Count", 12));
-        g_fake = FakeRegistry();
     }
-    // Resets the counters between calls, keeping the failure settings.
-    void ResetCounts() { g_fake.nCalls = g_fake.nOpened = g_fake.nClosed = g_fake.nQueries = 0; }
 };
 
 TEST_F(ProfileFailureTest, EveryFailingOpenGivesTheDefaultAndLeaksNoHandle)
 {
-    ScopedRegistryApi fake(kFakeRegistry);
+    CountingRegistry reg;
     // Four keys deep: Software, the registry key, the profile, the section.
     for (int n = 1; n <= 4; ++n) {
         SCOPED_TRACE("failing open/create number " + std::to_string(n));
-        g_fake.nFailAt = n;
-        ResetCounts();
+        const auto failNth = [&] {
+            reg.Clear();
+            reg.FailKeyCall(n);
+        };
+        failNth();
         EXPECT_EQ(5u, App().GetProfileInt(kSection, "Count", 5));
-        EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
-        ResetCounts();
+        failNth();
         EXPECT_STREQ("default", App().GetProfileString(kSection, "Name", "default"));
-        EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
-        ResetCounts();
+        failNth();
         EXPECT_FALSE(App().WriteProfileInt(kSection, "Count", 1));
-        EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
-        ResetCounts();
+        failNth();
         EXPECT_FALSE(App().WriteProfileString(kSection, "Name", "new"));
-        EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
-        ResetCounts();
+        failNth();
         EXPECT_FALSE(App().WriteProfileString(kSection, "Name", nullptr));
-        EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
-        ResetCounts();
+        failNth();
         if (n < 4) { // deleting a section does not open the section
             EXPECT_FALSE(App().WriteProfileString(kSection, nullptr, nullptr));
         }
-        EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
+        EXPECT_EQ(0u, reg.OpenHandles());
     }
     // Nothing was changed by the failed writes.
-    g_fake.nFailAt = 0;
+    reg.Clear();
     EXPECT_STREQ("stored", App().GetProfileString(kSection, "Name"));
     EXPECT_EQ(12u, App().GetProfileInt(kSection, "Count", 5));
 }
 
 TEST_F(ProfileFailureTest, FailingQueriesAndWritesLeakNoHandle)
 {
-    ScopedRegistryApi fake(kFakeRegistry);
-    g_fake.bFailQuery = true;
+    CountingRegistry reg;
+    reg.FailQuery();
     EXPECT_EQ(5u, App().GetProfileInt(kSection, "Count", 5));
     EXPECT_STREQ("default", App().GetProfileString(kSection, "Name", "default"));
-    EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
-    EXPECT_GT(g_fake.nOpened, 0);
+    EXPECT_GT(reg.Closes(), 0);
 
-    g_fake.bFailQuery = false;
-    g_fake.bFailSet = true;
-    ResetCounts();
+    reg.Clear();
+    reg.FailSet();
     EXPECT_FALSE(App().WriteProfileInt(kSection, "Count", 1));
     EXPECT_FALSE(App().WriteProfileString(kSection, "Name", "new"));
-    EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
+    EXPECT_EQ(0u, reg.OpenHandles());
 
     // A value that grows between sizing and reading gives the default.
-    g_fake.bFailSet = false;
-    g_fake.bGrows = true;
-    ResetCounts();
+    reg.Clear();
+    int nQueries = 0;
+    reg.FakeQuery([&](HKEY h, LPCSTR name, LPDWORD res, LPDWORD type, LPBYTE data, LPDWORD size) {
+        if (++nQueries == 2) {
+            if (size)
+                *size += 10;
+            return LONG(ERROR_MORE_DATA);
+        }
+        return RealRegistry().QueryValueEx(h, name, res, type, data, size);
+    });
     EXPECT_STREQ("default", App().GetProfileString(kSection, "Name", "default"));
-    EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
+    EXPECT_EQ(0u, reg.OpenHandles());
 
     // Successful calls balance too.
-    g_fake.bGrows = false;
-    ResetCounts();
+    reg.Clear();
     EXPECT_STREQ("stored", App().GetProfileString(kSection, "Name"));
     EXPECT_TRUE(App().WriteProfileInt(kSection, "Count", 13));
     EXPECT_TRUE(App().WriteProfileString(kSection, "Gone", nullptr) == FALSE);
-    EXPECT_EQ(g_fake.nOpened, g_fake.nClosed);
+    EXPECT_EQ(0u, reg.OpenHandles());
+    EXPECT_EQ(0, reg.StrayCloses());
 }
 
 TEST_F(ProfileFailureTest, UnterminatedDataNeverOverrunsTheBuffer)
 {
-    ScopedRegistryApi fake(kFakeRegistry);
-    g_fake.bUnterminated = true;
+    CountingRegistry reg;
+    reg.FakeQuery([](HKEY h, LPCSTR name, LPDWORD res, LPDWORD type, LPBYTE data, LPDWORD size) {
+        const LONG r = RealRegistry().QueryValueEx(h, name, res, type, data, size);
+        if (r == ERROR_SUCCESS && data && size && type && *type == REG_SZ)
+            std::memset(data, 'u', *size);
+        return r;
+    });
     CString s = App().GetProfileString(kSection, "Name");
     // "stored" plus its terminator: seven bytes, all overwritten.
     EXPECT_EQ(7, s.GetLength());

@@ -41,8 +41,8 @@ TEST(DriverCoordinates, OutOfRangeIsClampedToTheScreen)
 
 TEST(DriverPaths, UnixPathsBecomeDriveZ)
 {
-    EXPECT_EQ("Z:\\work\\build\\app\\Tiermo.exe",
-              driver::FromUnixPath("/work/build/app/Tiermo.exe"));
+    EXPECT_EQ("Z:\\home\\user\\tiermo\\build\\app\\Tiermo.exe",
+              driver::FromUnixPath("/home/user/tiermo/build/app/Tiermo.exe"));
     EXPECT_EQ("C:\\windows\\notepad.exe", driver::FromUnixPath("C:\\windows\\notepad.exe"));
     EXPECT_EQ("", driver::FromUnixPath(""));
 }
@@ -130,7 +130,7 @@ TEST(DriverProcess, EndsWhatItStarted)
     HANDLE watcher = nullptr;
     {
         driver::Process notepad;
-        ASSERT_TRUE(notepad.Launch("C:\\windows\\notepad.exe"));
+        ASSERT_TRUE(notepad.Launch(driver::NotepadPath()));
         pid = notepad.Pid();
         watcher = OpenProcess(SYNCHRONIZE, FALSE, pid);
         ASSERT_NE(nullptr, watcher);

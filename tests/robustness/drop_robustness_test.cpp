@@ -35,9 +35,6 @@ constexpr int kRapidDrags = 200;
 constexpr ULONGLONG kFlashBoundMs = 115;
 constexpr ULONGLONG kQuietMs = 1000;
 constexpr int kRestMs = 10000;
-constexpr int kPointerSettleMs = 40;
-constexpr int kSettleAttempts = 5;
-constexpr int kCaptureMs = 2000;
 
 // Shows Wine's task bar in the test's virtual desktop. Must run before the
 // desktop exists, that is before this process asks for any window.
@@ -60,13 +57,6 @@ std::string HelperPath(const char* name)
     return dir.substr(0, dir.find_last_of('\\') + 1) + name;
 }
 
-std::string NotepadPath()
-{
-    char dir[MAX_PATH] = {};
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    return std::string(dir) + "\\notepad.exe";
-}
-
 std::string RectArgs(const RECT& r)
 {
     return std::to_string(r.left) + " " + std::to_string(r.top) + " " +
@@ -79,21 +69,6 @@ void Place(HWND hwnd, const RECT& rect)
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Moves the pointer to pt and waits until it stays: under Wine a late pointer
-// event can put it back to an earlier step after it was seen to arrive.
-bool SettleAt(POINT pt)
-{
-    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
-        if (!driver::MoveTo(pt, attempt == 0 ? 4 : 1, 20))
-            continue;
-        driver::Pause(kPointerSettleMs);
-        const POINT now = driver::CursorPos();
-        if (now.x == pt.x && now.y == pt.y)
-            return true;
-    }
-    return false;
-}
-
 void SendButton(DWORD flags)
 {
     INPUT input{};
@@ -102,38 +77,11 @@ void SendButton(DWORD flags)
     SendInput(1, &input, sizeof(input));
 }
 
-HWND CaptureOfThread(HWND hwnd)
-{
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info))
-        return nullptr;
-    return info.hwndCapture;
-}
-
-// Drags from the icon to the point, moving on only once the icon has the
-// mouse: moves sent before that would go to the window under the pointer.
-::testing::AssertionResult CarefulDrag(HWND icon, POINT to)
-{
-    if (!SettleAt(driver::Center(driver::WindowRect(icon))))
-        return ::testing::AssertionFailure() << "pointer did not settle on the icon";
-    driver::LeftDown();
-    if (!driver::WaitUntil([&] { return CaptureOfThread(icon) == icon; }, kCaptureMs)) {
-        driver::LeftUp();
-        return ::testing::AssertionFailure() << "the icon did not take the mouse";
-    }
-    const bool arrived = driver::MoveTo(to, 4, 20) && SettleAt(to);
-    driver::LeftUp();
-    if (!arrived)
-        return ::testing::AssertionFailure() << "pointer did not settle on the target";
-    return ::testing::AssertionSuccess();
-}
-
 class DropRobustness : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_notepad.Launch(NotepadPath()));
+        ASSERT_TRUE(m_notepad.Launch(driver::NotepadPath()));
         m_hNotepad = driver::WaitForWindow(nullptr, kNotepadClass, m_notepad.Pid());
         ASSERT_TRUE(m_hNotepad);
         Place(m_hNotepad, kNotepadRect);
@@ -167,12 +115,12 @@ protected:
         EXPECT_TRUE(driver::WaitUntil([&] { return driver::SendBounded(Dialog(), WM_NULL, 0, 0); },
                                       kWaitMs));
         EXPECT_TRUE(driver::WaitUntil(
-            [&] { return CaptureOfThread(Dialog()) == nullptr && IconsAtRest(); }, kWaitMs));
+            [&] { return driver::CaptureOf(Dialog()) == nullptr && IconsAtRest(); }, kWaitMs));
 
-        ASSERT_TRUE(CarefulDrag(m_tiermo.Item(IDC_TOP), NotepadPoint()));
+        ASSERT_TRUE(driver::CarefulDrag(Icon(IDC_TOP), NotepadPoint()));
         EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(m_hNotepad); }, kWaitMs))
             << Describe();
-        ASSERT_TRUE(CarefulDrag(m_tiermo.Item(IDC_NORMAL), NotepadPoint()));
+        ASSERT_TRUE(driver::CarefulDrag(Icon(IDC_NORMAL), NotepadPoint()));
         EXPECT_TRUE(driver::WaitUntil([&] { return !driver::IsTopmost(m_hNotepad); }, kWaitMs))
             << Describe();
 
@@ -187,7 +135,7 @@ protected:
         std::snprintf(text, sizeof text,
                       "foreground %p (tiermo %p, notepad %p), capture: notepad %p, tiermo %p",
                       (void*)GetForegroundWindow(), (void*)Dialog(), (void*)m_hNotepad,
-                      (void*)CaptureOfThread(m_hNotepad), (void*)CaptureOfThread(Dialog()));
+                      (void*)driver::CaptureOf(m_hNotepad), (void*)driver::CaptureOf(Dialog()));
         return text;
     }
 
@@ -196,7 +144,7 @@ protected:
     {
         for (int id : kIcons) {
             SCOPED_TRACE(id);
-            ASSERT_TRUE(CarefulDrag(m_tiermo.Item(id), pt));
+            ASSERT_TRUE(driver::CarefulDrag(Icon(id), pt));
             ASSERT_TRUE(driver::WaitUntil(
                 [&] { return driver::SendBounded(Dialog(), WM_NULL, 0, 0); }, kWaitMs));
             driver::Pause(kSettleMs);
@@ -226,8 +174,7 @@ TEST_F(DropRobustness, TargetGoneBetweenHitTestAndActionIsHarmless)
         HWND target = driver::WaitForWindow(c.dropOn, nullptr, helper.Pid());
         ASSERT_TRUE(target);
         driver::Pause(kSettleMs);
-        ASSERT_TRUE(
-            CarefulDrag(m_tiermo.Item(IDC_TOP), driver::Center(driver::WindowRect(target))));
+        ASSERT_TRUE(driver::CarefulDrag(Icon(IDC_TOP), driver::Center(driver::WindowRect(target))));
         // Gone by the program's question, not by anything else.
         EXPECT_TRUE(driver::WaitForWindowGone(target, kWaitMs));
         EXPECT_TRUE(helper.WaitForExit(kWaitMs));
@@ -306,7 +253,7 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
     const bool rested = driver::WaitUntil(
         [&] {
             const bool quiet = driver::SendBounded(Dialog(), WM_NULL, 0, 0) &&
-                               CaptureOfThread(Dialog()) == nullptr && IconsAtRest();
+                               driver::CaptureOf(Dialog()) == nullptr && IconsAtRest();
             if (!quiet)
                 quietSince = GetTickCount64();
             return quiet && GetTickCount64() - quietSince >= kQuietMs;

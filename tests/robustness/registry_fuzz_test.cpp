@@ -20,7 +20,7 @@ using namespace settings_test;
 
 namespace {
 
-CWinApp theTestApp("Tiermo");
+CWinApp theTestApp(TIERMO_APP_NAME);
 
 constexpr unsigned kSeed = 0x7131E406u;
 constexpr int kReaderRounds = 250;
@@ -35,9 +35,9 @@ constexpr const char* kFuzzApp = "Reader";
 constexpr const char* kSection = "Section";
 const std::string kFuzzRoot = "Software\\TiermoFuzz";
 const std::string kFuzzSection = "Software\\TiermoFuzz\\Reader\\Section";
-const std::string kKevra = "Software\\Kevra";
-const std::string kAppKey = "Software\\Kevra\\Tiermo";
-const std::string kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+const std::string kKevra = TIERMO_COMPANY_KEY;
+const std::string kAppKey = kKevra + "\\" TIERMO_APP_NAME;
+const std::string kVersionKey = TIERMO_VERSION_KEY;
 // A value beside the version, which no round may lose.
 constexpr const char* kNeighbour = "Neighbour";
 constexpr char kNeighbourText[] = "kept";
@@ -454,10 +454,3 @@ TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion)
 } // namespace
 
 CWinApp& settings_test::TestApp() { return theTestApp; }
-
-int main(int argc, char** argv)
-{
-    AfxWinInit(::GetModuleHandleA(nullptr));
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -4,6 +4,7 @@
 
 #include "Driver.h"
 #include "SettingsTestSupport.h"
+#include "product.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,8 @@ using namespace settings_test;
 namespace {
 
 constexpr const char* kSection = "StoreTest";
-const std::string kKevra = "Software\\Kevra";
-const std::string kSectionPath = "Software\\Kevra\\Tiermo\\StoreTest";
+const std::string kKevra = TIERMO_COMPANY_KEY;
+const std::string kSectionPath = kKevra + "\\" TIERMO_APP_NAME "\\StoreTest";
 
 class ProfileStoreTest : public ::testing::Test {
 protected:

@@ -4,47 +4,56 @@
 
 #include "Driver.h"
 #include "SettingsTestSupport.h"
+#include "app/TiermoApp.h"
 
 #include <gtest/gtest.h>
 
 using namespace settings_test;
 
+// The program's own application object: its start-up steps run as they do in
+// the program. Its name comes from the program's string table.
+namespace {
+CTiermoApp theTestApp;
+} // namespace
+
+CWinApp& settings_test::TestApp() { return theTestApp; }
+
 namespace {
 
-const std::string kKevra = "Software\\Kevra";
-const std::string kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
+const std::string kKevra = TIERMO_COMPANY_KEY;
+const std::string kVersionKey = TIERMO_VERSION_KEY;
 const std::string kRegVersionKey = "HKLM\\" + kVersionKey;
 
 class VersionRecordTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra));
-        // The start-up steps, on a record of our own.
-        TestApp().SetRegistryKey(kRegistryCompany);
-        m_settings.m_dwCurrentVersion = kProgramVersion;
-        m_settings.m_key.Reset(m_settings.m_key.GetRoot());
-    }
+    void SetUp() override { ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra)); }
     void TearDown() override { driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra); }
 
+    // One start of the program: its record as constructed, then the
+    // program's own start-up steps.
+    static CSettings& Start()
+    {
+        CSettings& record = theTestApp.m_settings;
+        record.m_dwStoredVersion = record.m_dwCurrentVersion = 0;
+        theTestApp.InitVersionRecord();
+        return record;
+    }
     void StoreDword(DWORD dw)
     {
         ASSERT_TRUE(
             PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, REG_DWORD, &dw, sizeof dw));
     }
     // The stored version as reg.exe reports it.
-    static void ExpectStored(const char* pszData)
+    static void ExpectStored(DWORD dwVersion)
     {
         RegValue value;
         ASSERT_TRUE(RegQueryValue(kRegVersionKey, kVersionEntry, &value));
         EXPECT_EQ("REG_DWORD", value.type);
-        EXPECT_EQ(pszData, value.data);
+        EXPECT_EQ(driver::RegDwordText(dwVersion), value.data);
     }
-
-    CSettings m_settings;
 };
 
-TEST_F(VersionRecordTest, ConstructedForLocalMachineWithNoVersions)
+TEST_F(VersionRecordTest, ConstructedForLocalMachineWithoutTouchingTheRegistry)
 {
     ForgetRegistryKey();
     CountingRegistry reg;
@@ -53,23 +62,17 @@ TEST_F(VersionRecordTest, ConstructedForLocalMachineWithNoVersions)
         EXPECT_EQ(CProfileStore::kBackendRegistryKey, record.m_nBackend);
         EXPECT_EQ(HKEY_LOCAL_MACHINE, record.m_key.GetRoot());
         EXPECT_TRUE(record.m_key.GetCompany().IsEmpty());
-        EXPECT_EQ(0u, record.m_dwCurrentVersion);
-        EXPECT_EQ(0u, record.m_dwStoredVersion);
     }
     EXPECT_EQ(0, reg.TotalCalls());
 }
 
 TEST_F(VersionRecordTest, FirstRunStoresTheRunningVersionThenTheNextWritesNothing)
 {
-    m_settings.InitRecord();
-    EXPECT_EQ(0u, m_settings.m_dwStoredVersion);
-    ExpectStored("0x10006");
+    EXPECT_EQ(0u, Start().m_dwStoredVersion);
+    ExpectStored(kProgramVersion);
 
-    CSettings next;
-    next.m_dwCurrentVersion = kProgramVersion;
     CountingRegistry reg;
-    next.InitRecord();
-    EXPECT_EQ(kProgramVersion, next.m_dwStoredVersion);
+    EXPECT_EQ(kProgramVersion, Start().m_dwStoredVersion);
     EXPECT_EQ(0, reg.Sets());
     EXPECT_EQ(0u, reg.OpenHandles());
 }
@@ -79,21 +82,18 @@ TEST_F(VersionRecordTest, AnyOtherStoredVersionIsOverwrittenOnceAndRemembered)
     for (DWORD dwOld : {0x00010005u, 0x00020000u, 0xFFFFFFFFu, 0x00060001u}) {
         SCOPED_TRACE(dwOld);
         StoreDword(dwOld);
-        CSettings record;
-        record.m_dwCurrentVersion = kProgramVersion;
         CountingRegistry reg;
-        record.InitRecord();
-        EXPECT_EQ(dwOld, record.m_dwStoredVersion) << "keeps the version of the previous run";
+        EXPECT_EQ(dwOld, Start().m_dwStoredVersion) << "keeps the version of the previous run";
         EXPECT_EQ(1, reg.Sets());
-        ExpectStored("0x10006");
+        ExpectStored(kProgramVersion);
     }
 }
 
 TEST_F(VersionRecordTest, ReadingCreatesTheKeysBeforeAnythingIsWritten)
 {
-    m_settings.m_dwCurrentVersion = 0;
-    m_settings.InitRecord();
-    EXPECT_EQ(0u, m_settings.m_dwStoredVersion);
+    CountingRegistry reg;
+    reg.FailSet();
+    EXPECT_EQ(0u, Start().m_dwStoredVersion);
     EXPECT_TRUE(RegKeyExists(kRegVersionKey));
     RegValue value;
     EXPECT_FALSE(RegQueryValue(kRegVersionKey, kVersionEntry, &value));
@@ -122,14 +122,11 @@ TEST_F(VersionRecordTest, BadStoredDataNeverCrashesAndIsReplaced)
         SCOPED_TRACE(bad.name);
         ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, bad.dwType,
                                 bad.bytes.data(), DWORD(bad.bytes.size())));
-        CSettings record;
-        record.m_dwCurrentVersion = kProgramVersion;
         CountingRegistry reg;
-        record.InitRecord();
-        EXPECT_EQ(bad.dwExpected, record.m_dwStoredVersion);
+        EXPECT_EQ(bad.dwExpected, Start().m_dwStoredVersion);
         EXPECT_EQ(1, reg.Sets());
         EXPECT_EQ(0u, reg.OpenHandles());
-        ExpectStored("0x10006");
+        ExpectStored(kProgramVersion);
     }
 }
 
@@ -138,20 +135,16 @@ TEST_F(VersionRecordTest, UnreachableKeyReadsZeroAndAbsorbsTheFailedWrite)
     StoreDword(kProgramVersion);
     CountingRegistry reg;
     reg.FailKeyCall(1); // "Software" cannot be opened for reading and writing
-    m_settings.InitRecord();
-    EXPECT_EQ(0u, m_settings.m_dwStoredVersion) << "so the About box opens at every start";
+    EXPECT_EQ(0u, Start().m_dwStoredVersion) << "so the About box opens at every start";
     EXPECT_EQ(0u, reg.OpenHandles());
 
     // A write that fails after a good read changes nothing either.
     StoreDword(0x00010005);
-    CSettings record;
-    record.m_dwCurrentVersion = kProgramVersion;
     reg.Clear();
     reg.FailSet();
-    record.InitRecord();
-    EXPECT_EQ(0x00010005u, record.m_dwStoredVersion);
+    EXPECT_EQ(0x00010005u, Start().m_dwStoredVersion);
     EXPECT_EQ(0u, reg.OpenHandles());
-    ExpectStored("0x10005");
+    ExpectStored(0x00010005);
 }
 
 TEST(VersionText, MajorAndMinorAsUnsignedDecimals)

@@ -2,21 +2,23 @@
 // under HKEY_LOCAL_MACHINE read back with reg.exe, and the About box that the
 // main dialog posts for itself when the stored version differs.
 #include "Driver.h"
-#include "SettingsTestSupport.h"
+#include "product.h"
 
 #include <gtest/gtest.h>
 
-using namespace settings_test;
+using driver::RegQueryValue;
+using driver::RegValue;
 
 namespace {
 
-const std::string kKevra = "Software\\Kevra";
-const std::string kVersionKey = "Software\\Kevra\\Tiermo\\CurrentVersion";
-const std::string kWow64VersionKey = "Software\\WOW6432Node\\Kevra\\Tiermo\\CurrentVersion";
-const std::string kRegVersionKey = "HKEY_LOCAL_MACHINE\\Software\\Kevra\\Tiermo\\CurrentVersion";
-constexpr const char* kVersionEntry = "Version";
-constexpr const char* kMainCaption = "Tiermo";
-constexpr const char* kAboutCaption = "About Tiermo";
+const std::string kKevra = TIERMO_COMPANY_KEY;
+const std::string kVersionKey = TIERMO_VERSION_KEY;
+const std::string kWow64VersionKey = "Software\\WOW6432Node\\" TIERMO_REGISTRY_COMPANY
+                                     "\\" TIERMO_APP_NAME "\\" TIERMO_VERSION_SECTION;
+const std::string kRegVersionKey = "HKEY_LOCAL_MACHINE\\" + kVersionKey;
+constexpr const char* kVersionEntry = TIERMO_VERSION_ENTRY;
+constexpr const char* kMainCaption = TIERMO_APP_NAME;
+constexpr const char* kAboutCaption = "About " TIERMO_APP_NAME;
 constexpr int kWindowTimeoutMs = 10000;
 // How long a run must stay without an About box to count as quiet.
 constexpr int kQuietMs = 700;
@@ -68,15 +70,15 @@ protected:
     {
         RegValue value;
         ASSERT_TRUE(RegQueryValue(kRegVersionKey, kVersionEntry, &value))
-            << RunReg("query \"" + kRegVersionKey + "\"").text;
+            << driver::RunReg("query \"" + kRegVersionKey + "\"").text;
         EXPECT_EQ("REG_DWORD", value.type);
-        EXPECT_EQ("0x10006", value.data);
+        EXPECT_EQ(driver::RegDwordText(TIERMO_VERSION), value.data);
         if constexpr (sizeof(void*) == 4) {
             // Where a 64-bit reader of a 64-bit system finds a 32-bit build's value.
             DWORD dwStored = 0;
             EXPECT_TRUE(driver::ReadDword(HKEY_LOCAL_MACHINE, kWow64VersionKey, kVersionEntry,
                                           &dwStored, KEY_WOW64_64KEY));
-            EXPECT_EQ(0x00010006u, dwStored);
+            EXPECT_EQ(DWORD(TIERMO_VERSION), dwStored);
         }
     }
 

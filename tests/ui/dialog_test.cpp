@@ -224,10 +224,12 @@ TEST(MainDialog, SizeAndMaximizeCommandsChangeNothingMinimizeAndRestoreWork)
         ::GetWindowRect(dlg.m_hWnd, &after);
         EXPECT_TRUE(::EqualRect(&before, &after));
 
-        // Minimised, the dialog paints its icon itself; restored it is as before.
+        // Minimised, the dialog paints its icon itself (placed as IconPosition
+        // says) and validates what it painted; restored it is as before.
         dlg.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
         EXPECT_TRUE(::IsIconic(dlg.m_hWnd));
         ::RedrawWindow(dlg.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        EXPECT_FALSE(::GetUpdateRect(dlg.m_hWnd, nullptr, FALSE));
         dlg.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
         EXPECT_FALSE(::IsIconic(dlg.m_hWnd));
         ::GetWindowRect(dlg.m_hWnd, &after);

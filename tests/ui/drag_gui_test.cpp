@@ -13,73 +13,14 @@ namespace {
 using tiermo_test::kSettleMs;
 using tiermo_test::TiermoSession;
 
-constexpr const char* kNotepadExe = "C:\\windows\\notepad.exe";
 constexpr const char* kNotepadClass = "Notepad";
 constexpr RECT kNotepadPlace{10, 10, 10 + 330, 10 + 260};
-constexpr int kDragSteps = 6;
-constexpr int kDragPauseMs = 40;
 constexpr int kEffectMs = 3000;
-constexpr int kPressAttempts = 3;
-
-// The window of the icon's thread that holds the mouse capture.
-HWND CaptureOf(HWND icon)
-{
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof gui;
-    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(icon, nullptr), &gui))
-        return nullptr;
-    return gui.hwndCapture;
-}
-
-// Presses the left button on the icon at from: true once the icon holds the
-// capture. Under Wine a press soon after the pointer arrives is sometimes
-// lost, so a press that did not arrive is tried again.
-bool PressOnIcon(POINT from)
-{
-    const HWND icon = ::WindowFromPoint(from);
-    for (int attempt = 0; attempt < kPressAttempts; ++attempt) {
-        if (!driver::MoveTo(from))
-            return false;
-        driver::Pause(kSettleMs);
-        driver::LeftDown();
-        if (driver::WaitUntil([&] { return CaptureOf(icon) == icon; }, kSettleMs))
-            return true;
-        driver::LeftUp();
-    }
-    return false;
-}
-
-// Moves the pointer to pt in steps and lets it rest there: under Wine late
-// motion events of the steps can briefly move it back, and a release must not
-// land on a point of the path.
-bool ArriveAt(POINT pt, int steps = kDragSteps)
-{
-    if (!driver::MoveTo(pt, steps, kDragPauseMs))
-        return false;
-    driver::Pause(kSettleMs);
-    const POINT now = driver::CursorPos();
-    return (now.x == pt.x && now.y == pt.y) || driver::MoveTo(pt);
-}
-
-// A drag as the user does it: press on the icon at from, move in steps,
-// release at to. Tiermo has been seen to drop at a point of the path under
-// Wine; a path of one step keeps the drops on its own controls exact.
-::testing::AssertionResult DragTo(POINT from, POINT to, int steps = kDragSteps)
-{
-    const HWND icon = ::WindowFromPoint(from);
-    if (!PressOnIcon(from))
-        return ::testing::AssertionFailure()
-               << "the press on the icon did not start a drag; capture: " << CaptureOf(icon)
-               << " icon: " << icon << " " << driver::ClassName(icon) << "\n"
-               << driver::DescribeWindows();
-    const bool moved = ArriveAt(to, steps);
-    driver::LeftUp();
-    if (!moved)
-        return ::testing::AssertionFailure() << "the pointer did not reach the drop point";
-    if (!driver::WaitUntil([&] { return CaptureOf(icon) == nullptr; }, kEffectMs))
-        return ::testing::AssertionFailure() << "the icon kept the capture";
-    return ::testing::AssertionSuccess();
-}
+// Drags in six steps, resting on the press and release points. Tiermo has
+// been seen to drop at a point of the path under Wine; a path of one step
+// keeps the drops on its own controls exact.
+constexpr driver::DragPace kPace{6, 40, kSettleMs};
+constexpr driver::DragPace kOneStep{1, 40, kSettleMs};
 
 POINT CaptionPoint(HWND h)
 {
@@ -111,7 +52,7 @@ protected:
 
     HWND StartNotepad()
     {
-        if (!m_notepad.Launch(kNotepadExe))
+        if (!m_notepad.Launch(driver::NotepadPath()))
             return nullptr;
         HWND h = driver::WaitForWindowContaining("Notepad", kNotepadClass, m_notepad.Pid());
         if (!h)
@@ -143,15 +84,15 @@ TEST_F(DragGui, TopBottomAndNormalOnNotepadsEditControlApplyToNotepad)
     const RECT before = driver::WindowRect(notepad);
     const POINT onEdit = driver::Center(driver::WindowRect(edit));
 
-    ASSERT_TRUE(DragTo(IconCenter(IDC_TOP), onEdit));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_TOP), onEdit, kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(notepad); }, kEffectMs));
     EXPECT_FALSE(driver::IsTopmost(Dialog()));
     EXPECT_TRUE(driver::IsAbove(notepad, Dialog()));
 
-    ASSERT_TRUE(DragTo(IconCenter(IDC_NORMAL), onEdit));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_NORMAL), onEdit, kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return !driver::IsTopmost(notepad); }, kEffectMs));
 
-    ASSERT_TRUE(DragTo(IconCenter(IDC_BOTTOM), onEdit));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_BOTTOM), onEdit, kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsBottomMostVisible(notepad); }, kEffectMs))
         << driver::DescribeWindows();
     EXPECT_FALSE(driver::IsTopmost(notepad));
@@ -178,7 +119,7 @@ TEST_F(DragGui, BottomOnAnOwnedFindDialogSendsItsOwnerNotepadToTheBack)
     ASSERT_FALSE(::IntersectRect(&overlap, &findRect, &dlgRect)) << driver::DescribeWindows();
     ASSERT_FALSE(driver::IsBottomMostVisible(notepad));
 
-    ASSERT_TRUE(DragTo(IconCenter(IDC_BOTTOM), CaptionPoint(find)));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_BOTTOM), CaptionPoint(find), kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsBottomMostVisible(notepad); }, kEffectMs))
         << driver::DescribeWindows();
     EXPECT_TRUE(::IsWindowVisible(find));
@@ -190,7 +131,8 @@ TEST_F(DragGui, DropsOnTheIconsAndButtonsChangeNothingLabelsAndCaptionMeanTheDia
     const HWND dlg = Dialog();
     const Stacking before = CurrentStacking();
     for (int onto : {IDC_TOP, IDC_BOTTOM, IDC_NORMAL, IDOK, IDC_CMD_HELP, IDC_CMD_APP_ABOUT}) {
-        ASSERT_TRUE(DragTo(IconCenter(IDC_TOP), m_tiermo.CenterOf(onto), 1)) << onto;
+        ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_TOP), m_tiermo.CenterOf(onto), kOneStep))
+            << onto;
         driver::Pause(kSettleMs);
         EXPECT_TRUE(CurrentStacking() == before) << onto << "\n" << driver::DescribeWindows();
     }
@@ -198,10 +140,11 @@ TEST_F(DragGui, DropsOnTheIconsAndButtonsChangeNothingLabelsAndCaptionMeanTheDia
 
     const HWND label = ::FindWindowExA(dlg, nullptr, "Static", "Top");
     ASSERT_NE(label, nullptr);
-    ASSERT_TRUE(DragTo(IconCenter(IDC_TOP), driver::Center(driver::WindowRect(label))));
+    ASSERT_TRUE(
+        driver::CarefulDrag(IconCenter(IDC_TOP), driver::Center(driver::WindowRect(label)), kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(dlg); }, kEffectMs));
 
-    ASSERT_TRUE(DragTo(IconCenter(IDC_NORMAL), CaptionPoint(dlg)));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_NORMAL), CaptionPoint(dlg), kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return !driver::IsTopmost(dlg); }, kEffectMs));
 
     // The bare background between the icons and the buttons.
@@ -209,7 +152,7 @@ TEST_F(DragGui, DropsOnTheIconsAndButtonsChangeNothingLabelsAndCaptionMeanTheDia
     const RECT button = driver::ControlRect(dlg, IDC_CMD_APP_ABOUT);
     const POINT bare{(icon.right + button.left) / 2, icon.top};
     ASSERT_EQ(::WindowFromPoint(bare), dlg);
-    ASSERT_TRUE(DragTo(IconCenter(IDC_TOP), bare));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_TOP), bare, kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(dlg); }, kEffectMs));
 }
 
@@ -226,10 +169,10 @@ TEST_F(DragGui, RightButtonCancelsTheDragAndAClickWithoutMovingTouchesNothing)
     const RECT button = driver::ControlRect(Dialog(), IDC_CMD_APP_ABOUT);
     const POINT bare{(icon.right + button.left) / 2, icon.top};
     const HWND top = m_tiermo.Item(IDC_TOP);
-    ASSERT_TRUE(PressOnIcon(IconCenter(IDC_TOP)));
-    ASSERT_TRUE(ArriveAt(onEdit));
+    ASSERT_TRUE(driver::PressAndCapture(IconCenter(IDC_TOP), kPace));
+    ASSERT_TRUE(driver::RestAt(onEdit, kPace));
     driver::RightDown();
-    EXPECT_TRUE(driver::WaitUntil([&] { return CaptureOf(top) == nullptr; }, kEffectMs));
+    EXPECT_TRUE(driver::WaitUntil([&] { return driver::CaptureOf(top) == nullptr; }, kEffectMs));
     driver::LeftUp();
     ASSERT_TRUE(driver::MoveTo(bare));
     driver::RightUp();
@@ -238,7 +181,7 @@ TEST_F(DragGui, RightButtonCancelsTheDragAndAClickWithoutMovingTouchesNothing)
     EXPECT_FALSE(driver::IsTopmost(Dialog()));
 
     const Stacking before = CurrentStacking();
-    ASSERT_TRUE(DragTo(IconCenter(IDC_BOTTOM), IconCenter(IDC_BOTTOM)));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_BOTTOM), IconCenter(IDC_BOTTOM), kPace));
     driver::Pause(kSettleMs);
     EXPECT_TRUE(CurrentStacking() == before) << driver::DescribeWindows();
     EXPECT_TRUE(TiermoAnswers());
@@ -303,8 +246,8 @@ TEST_F(DragGui, IconShowsItsEmptyFrameWhileDraggedAndItsMarkAtRestAfterADropOrCa
 
     for (bool cancel : {false, true}) {
         SCOPED_TRACE(cancel ? "cancel" : "drop");
-        ASSERT_TRUE(PressOnIcon(IconCenter(IDC_TOP)));
-        ASSERT_TRUE(ArriveAt(onEdit));
+        ASSERT_TRUE(driver::PressAndCapture(IconCenter(IDC_TOP), kPace));
+        ASSERT_TRUE(driver::RestAt(onEdit, kPace));
         EXPECT_TRUE(shows(empty));
         if (cancel) {
             driver::RightDown();
@@ -339,9 +282,9 @@ TEST_F(DragGui, PointerIsTheHoverCursorOverEachIconAndTheDragCursorWhileDragging
     EXPECT_EQ(hover[1], hover[0]);
     EXPECT_EQ(hover[2], hover[0]);
 
-    ASSERT_TRUE(PressOnIcon(IconCenter(IDC_NORMAL)));
+    ASSERT_TRUE(driver::PressAndCapture(IconCenter(IDC_NORMAL), kPace));
     const RECT r = driver::WindowRect(dlg);
-    ASSERT_TRUE(driver::MoveTo(r.right + 30, r.bottom + 30, kDragSteps, kDragPauseMs));
+    ASSERT_TRUE(driver::MoveTo(r.right + 30, r.bottom + 30, kPace.steps, kPace.pauseMs));
     driver::Pause(kSettleMs);
     const HCURSOR drag = driver::CursorHandle();
     driver::RightDown();
@@ -366,7 +309,8 @@ TEST_F(DragGui, DropOnAWindowThatStoppedRespondingLeavesTiermoResponsive)
     ASSERT_FALSE(driver::SendBounded(hung, WM_NULL, 0, 0, nullptr, 300));
 
     const ULONGLONG start = ::GetTickCount64();
-    ASSERT_TRUE(DragTo(IconCenter(IDC_TOP), driver::Center(driver::WindowRect(hung))));
+    ASSERT_TRUE(
+        driver::CarefulDrag(IconCenter(IDC_TOP), driver::Center(driver::WindowRect(hung)), kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return TiermoAnswers(); }, 3000));
     ASSERT_TRUE(::PostMessageA(Dialog(), WM_COMMAND, IDOK, 0));
     EXPECT_TRUE(m_tiermo.EndedNormally(3000));

@@ -129,10 +129,14 @@ TEST(TickWait, RealTickCountWaitLastsAboutTheTime)
     EXPECT_LT(took, 1000u);
 }
 
-TEST(ZOrderFlags, AnsweringTargetGetsOrderOnlyAndHungOneAsync)
+TEST(ZOrderFlags, OrderOnlyAndAsyncOnlyForAHungTarget)
 {
-    EXPECT_EQ(droprules::ZOrderFlags(true), 0x13u);
-    EXPECT_EQ(droprules::ZOrderFlags(false), 0x13u | SWP_ASYNCWINDOWPOS);
+    constexpr UINT kOrderOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
+    for (bool answers : {true, false}) {
+        const UINT flags = droprules::ZOrderFlags(answers);
+        EXPECT_EQ(flags & ~UINT(SWP_ASYNCWINDOWPOS), kOrderOnly) << answers;
+        EXPECT_EQ((flags & SWP_ASYNCWINDOWPOS) != 0, !answers);
+    }
 }
 
 } // namespace

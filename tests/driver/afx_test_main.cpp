@@ -1,8 +1,10 @@
-// Entry point of the framework-layer tests: the test application object is
-// initialised as WinMain would do before any test runs.
-#include "PlatformTest.h"
+// Entry point of the test programs that run framework code: the program's
+// application object is initialised as WinMain would do before any test runs.
+#include "platform/Afx.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
