@@ -4,6 +4,8 @@
 #include "info/HelpDlg.h"
 #include "ui/TiermoDlg.h"
 
+#include <new>
+
 const MsgMapEntry CTiermoApp::messageEntries[] = {
     msgmap::OnCommand<ID_APP_ABOUT, &CTiermoApp::OnAppAbout>(),
     msgmap::OnCommand<ID_HELP, &CTiermoApp::OnHelp>(),
@@ -43,6 +45,9 @@ BOOL CTiermoApp::InitInstance()
         return FALSE;
     }
 
+    // Running out of memory is a framework exception here too, whether the
+    // framework raised it or an allocation threw.
+    bool bStarted = false;
     try {
         SetRegistryKey(kRegistryCompany);
         m_settings.m_dwCurrentVersion = kProgramVersion;
@@ -51,13 +56,15 @@ BOOL CTiermoApp::InitInstance()
 
         CTiermoDlg dlg;
         m_pMainWnd = &dlg;
-        dlg.DoModal();
-        m_pMainWnd = nullptr;
+        // -1: the dialog could not be made.
+        bStarted = dlg.DoModal() != -1;
     } catch (CException* e) {
         e->Delete();
-        m_pMainWnd = nullptr;
-        AfxMessageBox(kMsgStartFailed, MB_OK | MB_ICONSTOP);
+    } catch (const std::bad_alloc&) {
     }
+    m_pMainWnd = nullptr;
+    if (!bStarted)
+        AfxMessageBox(kMsgStartFailed, MB_OK | MB_ICONSTOP);
     return FALSE;
 }
 
