@@ -174,6 +174,8 @@ struct FakeRegistry {
     bool bUnterminated = false;
     // Makes the second query of a value report that it grew.
     bool bGrows = false;
+    // Makes a size query report a size that does not fit in an int.
+    bool bHugeSize = false;
     int nQueries = 0;
 };
 FakeRegistry g_fake;
@@ -211,6 +213,8 @@ LONG WINAPI FakeQuery(HKEY h, LPCSTR name, LPDWORD res, LPDWORD type, LPBYTE dat
         return ERROR_MORE_DATA;
     }
     LONG r = RealRegistry().QueryValueEx(h, name, res, type, data, size);
+    if (r == ERROR_SUCCESS && g_fake.bHugeSize && !data && size)
+        *size = 0x80000000u;
     if (r == ERROR_SUCCESS && g_fake.bUnterminated && data && size && type && *type == REG_SZ)
         std::memset(data, 'u', *size);
     return r;
@@ -321,6 +325,11 @@ TEST_F(ProfileFailureTest, UnterminatedDataNeverOverrunsTheBuffer)
     // "stored" plus its terminator: seven bytes, all overwritten.
     EXPECT_EQ(7, s.GetLength());
     EXPECT_STREQ("uuuuuuu", s);
+
+    // A size no buffer can be made for gives the default.
+    g_fake.bUnterminated = false;
+    g_fake.bHugeSize = true;
+    EXPECT_STREQ("default", App().GetProfileString(kSection, "Name", "default"));
 }
 
 } // namespace
