@@ -112,7 +112,7 @@ CWnd* afx_detail::WndFromHandle(HWND hWnd) { return CWnd::FromHandle(hWnd); }
 CWnd::~CWnd()
 {
     // A placement object or a detached wrapper owns no window.
-    if (m_hWnd && !m_bTemporary && FromHandlePermanent(m_hWnd) == this)
+    if (m_hWnd && !m_bTemporary && !m_bPlacement && FromHandlePermanent(m_hWnd) == this)
         ::DestroyWindow(m_hWnd);
 }
 
