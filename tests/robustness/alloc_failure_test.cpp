@@ -98,8 +98,8 @@ struct CountedScope {
 };
 
 constexpr const char* kOutOfMemory = "Out of memory.";
-constexpr int kRunMs = 8000;        // one run; longer is a hang
-constexpr int kMaxPoints = 400;     // more allocation points than any path has
+constexpr int kRunMs = 8000;    // one run; longer is a hang
+constexpr int kMaxPoints = 400; // more allocation points than any path has
 constexpr UINT kRobotTickMs = 15;
 
 class CLock {
@@ -142,8 +142,11 @@ std::string Text(HWND h)
 bool IsDialog(HWND h) { return driver::ClassName(h) == "#32770"; }
 bool IsMain(HWND h) { return IsDialog(h) && ::GetDlgItem(h, IDC_TOP); }
 bool IsAbout(HWND h) { return IsDialog(h) && ::GetDlgItem(h, IDC_ABOUT_TEXT); }
-bool IsHelp(HWND h) { return IsDialog(h) && !IsMain(h) && ::GetDlgItem(h, IDC_HELP_TEXT) &&
-                             !::GetDlgItem(h, IDC_ABOUT_TEXT); }
+// The Help window's text box has the identifier of the About box's first text.
+bool IsHelp(HWND h)
+{
+    return IsDialog(h) && !IsMain(h) && !IsAbout(h) && ::GetDlgItem(h, IDC_HELP_TEXT);
+}
 bool IsMessageBox(HWND h) { return IsDialog(h) && !IsMain(h) && !IsAbout(h) && !IsHelp(h); }
 
 // The longest static text of a message box: its message.
@@ -181,6 +184,7 @@ DWORD WINAPI HelperThread(LPVOID)
     std::vector<HWND> answered;
     while (!g_bStopHelper) {
         ::Sleep(10);
+        std::erase_if(answered, [](HWND h) { return !::IsWindow(h); });
         bool bBox = false;
         for (HWND h : ThreadDialogs()) {
             if (!IsMessageBox(h) || !::IsWindowVisible(h))
@@ -380,9 +384,9 @@ protected:
         wc.hInstance = ::GetModuleHandleA(nullptr);
         wc.lpszClassName = kTargetClass;
         ::RegisterClassA(&wc);
-        m_hTarget = ::CreateWindowExA(0, kTargetClass, "Drop target",
-                                      WS_POPUP | WS_CAPTION | WS_VISIBLE, 20, 20, 220, 140,
-                                      nullptr, nullptr, wc.hInstance, nullptr);
+        m_hTarget =
+            ::CreateWindowExA(0, kTargetClass, "Drop target", WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                              20, 20, 220, 140, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_TRUE(m_hTarget);
     }
     void TearDown() override
@@ -465,8 +469,7 @@ protected:
                 // The start-up message alone, or "Out of memory." from a
                 // handler of the main dialog, which then ran and closed.
                 ASSERT_EQ(1u, messages.size());
-                EXPECT_TRUE(messages.front() == kMsgStartFailed ||
-                            messages.front() == kOutOfMemory)
+                EXPECT_TRUE(messages.front() == kMsgStartFailed || messages.front() == kOutOfMemory)
                     << messages.front();
             } else if (messages.empty()) {
                 // Silent only where nothing can be shown: a box whose window
