@@ -6,6 +6,8 @@
 
 #include "resource.h"
 
+#include <new>
+
 // The resource script names the framework's identifiers through resource.h.
 static_assert(IDR_APP_TITLE == AFX_IDS_APP_TITLE);
 static_assert(IDC_CMD_HELP == ID_HELP);
@@ -50,18 +52,23 @@ BOOL CTiermoApp::InitInstance()
         return FALSE;
     }
 
+    // Running out of memory is a framework exception here too, whether the
+    // framework raised it or an allocation threw.
+    bool bStarted = false;
     try {
         InitVersionRecord();
 
         CTiermoDlg dlg;
         m_pMainWnd = &dlg;
-        dlg.DoModal();
-        m_pMainWnd = nullptr;
+        // -1: the dialog could not be made.
+        bStarted = dlg.DoModal() != -1;
     } catch (CException* e) {
         e->Delete();
-        m_pMainWnd = nullptr;
-        AfxMessageBox(kMsgStartFailed, MB_OK | MB_ICONSTOP);
+    } catch (const std::bad_alloc&) {
     }
+    m_pMainWnd = nullptr;
+    if (!bStarted)
+        AfxMessageBox(kMsgStartFailed, MB_OK | MB_ICONSTOP);
     return FALSE;
 }
 

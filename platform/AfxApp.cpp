@@ -3,6 +3,7 @@
 #include "AfxDialog.h"
 #include "AfxRegistry.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -152,7 +153,7 @@ CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
     const RegistryApi& reg = Registry();
     if (reg.QueryValueEx(section.Get(), pszEntry, nullptr, &type, nullptr, &size) !=
             ERROR_SUCCESS ||
-        type != REG_SZ)
+        type != REG_SZ || size >= DWORD(INT_MAX))
         return CString(pszDefault);
     CString value;
     DWORD room = size;

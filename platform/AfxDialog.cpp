@@ -142,7 +142,12 @@ INT_PTR CDialog::DoModal()
     HWND hWnd = ::CreateDialogIndirectParamA(hInst, m_lpTemplate, hOwner, &DialogProc, 0);
     UnhookWindowCreate();
 
-    if (hWnd && m_hWnd && !m_bEnded)
+    // A window the hook could not attach to this object would have no
+    // handlers: it is not run but destroyed.
+    const bool bAttached = hWnd && m_hWnd == hWnd;
+    if (hWnd && !bAttached)
+        ::DestroyWindow(hWnd);
+    if (bAttached && !m_bEnded)
         RunModalLoop();
 
     // Give the owner back its input before this window goes, so that it is
@@ -154,7 +159,7 @@ INT_PTR CDialog::DoModal()
     if (m_hWnd)
         DestroyWindow();
     m_lpTemplate = nullptr;
-    return hWnd ? m_nModalResult : -1;
+    return bAttached ? m_nModalResult : -1;
 }
 
 bool CDialog::RunModalLoop()

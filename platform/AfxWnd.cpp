@@ -112,7 +112,7 @@ CWnd* afx_detail::WndFromHandle(HWND hWnd) { return CWnd::FromHandle(hWnd); }
 CWnd::~CWnd()
 {
     // A placement object or a detached wrapper owns no window.
-    if (m_hWnd && !m_bTemporary && FromHandlePermanent(m_hWnd) == this)
+    if (m_hWnd && !m_bTemporary && !m_bPlacement && FromHandlePermanent(m_hWnd) == this)
         ::DestroyWindow(m_hWnd);
 }
 
@@ -151,8 +151,9 @@ void CWnd::DeleteTempMap()
 
 void CWnd::Attach(HWND hWnd)
 {
-    m_hWnd = hWnd;
+    // The map entry first: when it cannot be made, nothing has changed.
     PermanentMap()[hWnd] = this;
+    m_hWnd = hWnd;
     // A temporary wrapper made earlier for this handle must not outlive it.
     if (auto* pp = TemporaryMap().Find(hWnd))
         (*pp)->m_hWnd = nullptr;
@@ -340,7 +341,15 @@ LRESULT CALLBACK AfxCbtProc(int nCode, WPARAM wParam, LPARAM lParam)
     if (nCode == HCBT_CREATEWND && g_pWndInit) {
         CWnd* pWnd = g_pWndInit;
         g_pWndInit = nullptr;
-        pWnd->SubclassWindow(HWND(wParam));
+        // Nothing may be thrown through the system's frames. A window that
+        // cannot be attached is not created: its creator sees the failure.
+        bool bAttached = false;
+        try {
+            bAttached = pWnd->SubclassWindow(HWND(wParam));
+        } catch (...) {
+        }
+        if (!bAttached)
+            return 1;
     }
     return ::CallNextHookEx(g_hHookCbt, nCode, wParam, lParam);
 }

@@ -248,7 +248,8 @@ public:
     static const MessageMap messageMap;
 
 protected:
-    explicit CWnd(HWND hWndConstant) : m_hWnd(hWndConstant) {}
+    // A placement object: a constant handle that is no window of ours.
+    explicit CWnd(HWND hWndConstant) : m_hWnd(hWndConstant), m_bPlacement(true) {}
 
     const MessageMap* GetMessageMap() const override { return &messageMap; }
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
@@ -272,6 +273,9 @@ private:
     static const MsgMapEntry messageEntries[];
     WNDPROC m_pfnSuper = nullptr;
     bool m_bTemporary = false;
+    // Placement objects are destroyed at exit after the handle map: they
+    // must never consult it.
+    bool m_bPlacement = false;
 };
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,7 +4,8 @@ namespace driver {
 
 namespace {
 
-constexpr DWORD kMaxKeyName = 256;
+// Room for names longer than Windows allows: Wine creates them.
+constexpr DWORD kMaxKeyName = 1024;
 constexpr int kMaxTreeDepth = 64;
 
 class Key {
@@ -34,17 +35,21 @@ private:
     HKEY key_ = nullptr;
 };
 
-bool DeleteTreeAt(HKEY root, const std::string& subKey, int depth)
+// Deletes subKey below parent and everything under it. Keys are reached
+// relative to their parent, so that deep trees need no long paths, and a
+// child that stays after its deletion ends the walk instead of looping.
+bool DeleteTreeAt(HKEY parent, const std::string& subKey, int depth)
 {
     if (depth > kMaxTreeDepth) {
         return false;
     }
     {
         Key key;
-        if (!key.Open(root, subKey, KEY_READ)) {
-            return !KeyExists(root, subKey);
+        if (!key.Open(parent, subKey, KEY_READ | KEY_WRITE)) {
+            return !KeyExists(parent, subKey);
         }
         // Delete children from a fresh enumeration each time: indexes shift.
+        std::string previous;
         for (;;) {
             char name[kMaxKeyName];
             DWORD length = kMaxKeyName;
@@ -53,13 +58,15 @@ bool DeleteTreeAt(HKEY root, const std::string& subKey, int depth)
             if (status == ERROR_NO_MORE_ITEMS) {
                 break;
             }
-            if (status != ERROR_SUCCESS ||
-                !DeleteTreeAt(root, subKey + "\\" + std::string(name, length), depth + 1)) {
+            const std::string child(name, length);
+            if (status != ERROR_SUCCESS || child == previous ||
+                !DeleteTreeAt(key.Get(), child, depth + 1)) {
                 return false;
             }
+            previous = child;
         }
     }
-    return RegDeleteKeyA(root, subKey.c_str()) == ERROR_SUCCESS;
+    return RegDeleteKeyA(parent, subKey.c_str()) == ERROR_SUCCESS;
 }
 
 } // namespace

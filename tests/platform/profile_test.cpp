@@ -248,6 +248,15 @@ TEST_F(ProfileFailureTest, UnterminatedDataNeverOverrunsTheBuffer)
     // "stored" plus its terminator: seven bytes, all overwritten.
     EXPECT_EQ(7, s.GetLength());
     EXPECT_STREQ("uuuuuuu", s);
+
+    // A size no buffer can be made for gives the default.
+    reg.FakeQuery([](HKEY h, LPCSTR name, LPDWORD res, LPDWORD type, LPBYTE data, LPDWORD size) {
+        const LONG r = RealRegistry().QueryValueEx(h, name, res, type, data, size);
+        if (r == ERROR_SUCCESS && !data && size)
+            *size = 0x80000000u;
+        return r;
+    });
+    EXPECT_STREQ("default", App().GetProfileString(kSection, "Name", "default"));
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 // Wine's real registry with a fixed seed and a bounded number of rounds.
 // Reads must give the stored bytes or the default, never leak a key handle,
 // and the stored version must come out as the running one.
+//
+// CI runs 700 rounds. TIERMO_FUZZ_ROUNDS=n runs about n rounds instead, shared
+// among the three tests in the same proportions (the long run of the README).
 #include "settings/Settings.h"
 
 #include "Driver.h"
@@ -10,8 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,6 +33,7 @@ constexpr unsigned kSeed = 0x7131E406u;
 constexpr int kReaderRounds = 250;
 constexpr int kVersionRounds = 200;
 constexpr int kNameRounds = 250;
+constexpr int kCiRounds = kReaderRounds + kVersionRounds + kNameRounds;
 constexpr DWORD kVeryLarge = 1u << 20;
 constexpr int kIntDefault = 0x5EED;
 constexpr const char* kStringDefault = "(default)";
@@ -41,6 +49,46 @@ const std::string kVersionKey = TIERMO_VERSION_KEY;
 // A value beside the version, which no round may lose.
 constexpr const char* kNeighbour = "Neighbour";
 constexpr char kNeighbourText[] = "kept";
+
+// The rounds of a test that runs ciRounds in CI, scaled to TIERMO_FUZZ_ROUNDS.
+int Rounds(int ciRounds)
+{
+    const long long total = std::atoll(driver::Env("TIERMO_FUZZ_ROUNDS", "0").c_str());
+    if (total <= 0)
+        return ciRounds;
+    return int((total * ciRounds + kCiRounds - 1) / kCiRounds);
+}
+
+// What a test tried, printed at its end: rounds, value types, sizes.
+class Tally {
+public:
+    void Add(DWORD type, size_t size)
+    {
+        ++m_rounds;
+        ++m_types[type];
+        m_minSize = std::min(m_minSize, size);
+        m_maxSize = std::max(m_maxSize, size);
+    }
+    ~Tally()
+    {
+        std::printf("[fuzz] %s: %d rounds, sizes %zu to %zu bytes, types", Name(), m_rounds,
+                    m_rounds ? m_minSize : 0, m_maxSize);
+        for (const auto& [type, count] : m_types)
+            std::printf(" 0x%lx:%d", static_cast<unsigned long>(type), count);
+        std::printf("\n");
+    }
+
+private:
+    static const char* Name()
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        return info ? info->name() : "?";
+    }
+    int m_rounds = 0;
+    std::map<DWORD, int> m_types;
+    size_t m_minSize = SIZE_MAX;
+    size_t m_maxSize = 0;
+};
 
 // A value as the ANSI registry functions hand it out: the reference the
 // readers are held to.
@@ -253,11 +301,14 @@ TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue)
     const std::string names[] = {"Value", "", std::string(200, 'v')};
     const CString strDefault(kStringDefault);
 
-    for (int round = 0; round < kReaderRounds; ++round) {
+    Tally tally;
+    const int rounds = Rounds(kReaderRounds);
+    for (int round = 0; round < rounds; ++round) {
         const DWORD type = fuzz.Type();
         const DWORD size = fuzz.Size();
         const std::vector<BYTE> data = fuzz.Data(size);
         const bool remove = fuzz.Below(10) == 0;
+        tally.Add(type, size);
         const std::string& name = names[fuzz.Below(3)];
         SCOPED_TRACE(::testing::Message()
                      << "round " << round << ": type " << type << ", " << size << " bytes"
@@ -318,11 +369,14 @@ TEST_F(RegistryFuzz, ReadersGiveTheStoredBytesOrTheDefaultForAnyValue)
 TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored)
 {
     Fuzzer fuzz(kSeed + 1);
-    for (int round = 0; round < kVersionRounds; ++round) {
+    Tally tally;
+    const int rounds = Rounds(kVersionRounds);
+    for (int round = 0; round < rounds; ++round) {
         const DWORD type = fuzz.Type();
         const DWORD size = fuzz.Size();
         const std::vector<BYTE> data = fuzz.Data(size);
         const int what = fuzz.Below(10);
+        tally.Add(type, size);
         SCOPED_TRACE(::testing::Message() << "round " << round << ": type " << type << ", " << size
                                           << " bytes, case " << what);
         if (what == 0) {
@@ -398,11 +452,14 @@ TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion)
     machineStore.m_key.Reset(HKEY_LOCAL_MACHINE);
     CProfileStore profileStore(HKEY_CURRENT_USER);
     CountingRegistry reg;
-    for (int round = 0; round < kNameRounds; ++round) {
+    Tally tally;
+    const int rounds = Rounds(kNameRounds);
+    for (int round = 0; round < rounds; ++round) {
         std::string sectionText, entryText;
         const char* pszSection = fuzz.Name(sectionText);
         const char* pszEntry = fuzz.Name(entryText);
         const std::vector<BYTE> bytes = fuzz.Data(DWORD(fuzz.Below(300)));
+        tally.Add(REG_SZ, bytes.size());
         std::string valueText = TextOf(bytes);
         const int nValue = int(fuzz.Below(1 << 30));
         SCOPED_TRACE(::testing::Message()
