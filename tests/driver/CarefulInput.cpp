@@ -61,7 +61,7 @@ bool CarefulDrag(POINT from, POINT to, const DragPace& pace)
         return false;
     }
     const bool arrived = RestAt(to, pace);
-    LeftUp();
+    LeftUpAt(to);
     return arrived && WaitUntil([&] { return CaptureOf(source) == nullptr; }, kReleaseMs);
 }
 

@@ -382,23 +382,6 @@ bool IsTopOfBand(HWND hwnd)
     return false;
 }
 
-std::vector<HWND> WindowsCovering(HWND hwnd)
-{
-    std::vector<HWND> covering;
-    const RECT target = WindowRect(hwnd);
-    for (HWND other : TopLevelWindows(true)) {
-        if (other == hwnd) {
-            break;
-        }
-        RECT overlap;
-        const RECT rect = WindowRect(other);
-        if (IntersectRect(&overlap, &rect, &target)) {
-            covering.push_back(other);
-        }
-    }
-    return covering;
-}
-
 std::string DescribeWindows()
 {
     std::string text;

@@ -117,8 +117,6 @@ bool IsBottomMostVisible(HWND hwnd);
 // True when no visible window of hwnd's band (topmost or not) is above it,
 // other than windows hwnd owns.
 bool IsTopOfBand(HWND hwnd);
-// Visible top-level windows above hwnd whose rectangles overlap it.
-std::vector<HWND> WindowsCovering(HWND hwnd);
 // One line per visible top-level window, topmost first (for failure messages).
 std::string DescribeWindows();
 
@@ -136,13 +134,15 @@ bool MoveTo(int x, int y, int steps = 4, int pauseMs = 30);
 bool MoveTo(POINT pt, int steps = 4, int pauseMs = 30);
 void LeftDown();
 void LeftUp();
+// Releases the left button with pt in the same input, as a mouse's own button
+// event carries its position: a late motion event of the path that Wine
+// applies after the last move cannot then move the release.
+void LeftUpAt(POINT pt);
 void RightDown();
 void RightUp();
 // Presses the left button at from, moves to to in steps, releases it.
 bool Drag(POINT from, POINT to, int steps = 6, int pauseMs = 40);
 bool Click(POINT pt);
-bool RightClick(POINT pt);
-bool DoubleClick(POINT pt);
 // Presses and releases vk with the modifiers held, releasing them after.
 void PressKey(WORD vk, unsigned modifiers = kNone);
 // Types printable ASCII text key by key.
@@ -173,7 +173,7 @@ bool RestAt(POINT pt, const DragPace& pace = {});
 // released and tried again. False (button up) when none took.
 bool PressAndCapture(POINT pt, const DragPace& pace = {});
 // A drag as the user does it: PressAndCapture at from, the pointer moved to
-// rest at to, the button released there, and the capture given up.
+// rest at to, the button released there (LeftUpAt), and the capture given up.
 bool CarefulDrag(POINT from, POINT to, const DragPace& pace = {});
 // Clicks at pt after the pointer has rested there.
 bool ClickAt(POINT pt);

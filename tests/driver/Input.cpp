@@ -29,13 +29,14 @@ void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0)
     SendInput(1, &input, sizeof(input));
 }
 
-void SendAbsoluteMove(int x, int y)
+// An absolute move to (x, y), together with the button flags given.
+void SendAbsoluteMove(int x, int y, DWORD buttons = 0)
 {
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK,
+    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK | buttons,
               NormalizeCoordinate(x, left, width), NormalizeCoordinate(y, top, height));
 }
 
@@ -94,20 +95,6 @@ INPUT KeyInput(WORD vk, bool down)
     return input;
 }
 
-bool ClickWith(POINT pt, DWORD downFlag, DWORD upFlag, int clicks)
-{
-    if (!MoveTo(pt)) {
-        return false;
-    }
-    for (int i = 0; i < clicks; ++i) {
-        SendMouse(downFlag);
-        Pause(i + 1 < clicks ? 10 : kButtonPauseMs / 2);
-        SendMouse(upFlag);
-        Pause(i + 1 < clicks ? 10 : kButtonPauseMs);
-    }
-    return true;
-}
-
 } // namespace
 
 LONG NormalizeCoordinate(int pixel, int origin, int size)
@@ -155,6 +142,12 @@ void LeftUp()
     Pause(kButtonPauseMs);
 }
 
+void LeftUpAt(POINT pt)
+{
+    SendAbsoluteMove(pt.x, pt.y, MOUSEEVENTF_LEFTUP);
+    Pause(kButtonPauseMs);
+}
+
 void RightDown()
 {
     SendMouse(MOUSEEVENTF_RIGHTDOWN);
@@ -195,11 +188,19 @@ bool Drag(POINT from, POINT to, int steps, int pauseMs)
     return moved;
 }
 
-bool Click(POINT pt) { return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 1); }
+bool Click(POINT pt)
+{
+    if (!MoveTo(pt)) {
+        return false;
+    }
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    Pause(kButtonPauseMs / 2);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    Pause(kButtonPauseMs);
+    return true;
+}
 
-bool RightClick(POINT pt) { return ClickWith(pt, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 1); }
 
-bool DoubleClick(POINT pt) { return ClickWith(pt, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 2); }
 
 void PressKey(WORD vk, unsigned modifiers)
 {

@@ -16,11 +16,17 @@ using tiermo_test::TiermoSession;
 constexpr const char* kNotepadClass = "Notepad";
 constexpr RECT kNotepadPlace{10, 10, 10 + 330, 10 + 260};
 constexpr int kEffectMs = 3000;
-// Drags in six steps, resting on the press and release points. Tiermo has
-// been seen to drop at a point of the path under Wine; a path of one step
-// keeps the drops on its own controls exact.
+// Drags in six steps, each confirmed, resting on the press and release points,
+// and releasing with the release point in the same input. Wine's X11 driver
+// can apply a late motion event of an earlier step after the last one, and a
+// plain button-up then carries that earlier point. Measured with a plain
+// window that takes the capture (no Tiermo code), 100 six-step paths each:
+// steps sent without pauses, 9 releases came at a point of the path, and
+// GetCursorPos showed the pointer moved back there too; every step confirmed,
+// 2 did; resting 300 ms on the last point, 1 still did; a release carrying
+// its point, 0 of 200, even without pauses. Tiermo drops where the release
+// message says, as it should.
 constexpr driver::DragPace kPace{6, 40, kSettleMs};
-constexpr driver::DragPace kOneStep{1, 40, kSettleMs};
 
 POINT CaptionPoint(HWND h)
 {
@@ -89,13 +95,16 @@ TEST_F(DragGui, TopBottomAndNormalOnNotepadsEditControlApplyToNotepad)
     EXPECT_FALSE(driver::IsTopmost(Dialog()));
     EXPECT_TRUE(driver::IsAbove(notepad, Dialog()));
 
-    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_NORMAL), onEdit, kPace));
-    EXPECT_TRUE(driver::WaitUntil([&] { return !driver::IsTopmost(notepad); }, kEffectMs));
-
+    // "Bottom" on a topmost window takes that state away and sends it back.
     ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_BOTTOM), onEdit, kPace));
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsBottomMostVisible(notepad); }, kEffectMs))
         << driver::DescribeWindows();
     EXPECT_FALSE(driver::IsTopmost(notepad));
+
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_TOP), onEdit, kPace));
+    EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(notepad); }, kEffectMs));
+    ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_NORMAL), onEdit, kPace));
+    EXPECT_TRUE(driver::WaitUntil([&] { return !driver::IsTopmost(notepad); }, kEffectMs));
 
     // Only the order changed.
     const RECT after = driver::WindowRect(notepad);
@@ -131,7 +140,7 @@ TEST_F(DragGui, DropsOnTheIconsAndButtonsChangeNothingLabelsAndCaptionMeanTheDia
     const HWND dlg = Dialog();
     const Stacking before = CurrentStacking();
     for (int onto : {IDC_TOP, IDC_BOTTOM, IDC_NORMAL, IDOK, IDC_CMD_HELP, IDC_CMD_APP_ABOUT}) {
-        ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_TOP), m_tiermo.CenterOf(onto), kOneStep))
+        ASSERT_TRUE(driver::CarefulDrag(IconCenter(IDC_TOP), m_tiermo.CenterOf(onto), kPace))
             << onto;
         driver::Pause(kSettleMs);
         EXPECT_TRUE(CurrentStacking() == before) << onto << "\n" << driver::DescribeWindows();
