@@ -76,7 +76,7 @@ void CTiermoApp::InitVersionRecord()
 {
     SetRegistryKey(kRegistryCompany);
     m_settings.m_dwCurrentVersion = kProgramVersion;
-    m_settings.m_key.Reset(m_settings.m_key.GetRoot());
+    m_settings.m_key.Reset(m_settings.m_key.m_hRoot);
     m_settings.InitRecord();
 }
 

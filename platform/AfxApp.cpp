@@ -72,18 +72,6 @@ bool AfxWinInit(HINSTANCE hInstance)
     return true;
 }
 
-int CWinApp::Run()
-{
-    MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (!AfxPreTranslateMessage(&msg, nullptr)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-    }
-    return ExitInstance();
-}
-
 void CWinApp::SetRegistryKey(const char* pszRegistryKey)
 {
     Release(m_pszRegistryKey);
@@ -196,7 +184,7 @@ BOOL CWinApp::WriteProfileInt(const char* pszSection, const char* pszEntry, int 
                                  sizeof value) == ERROR_SUCCESS;
 }
 
-int AfxMessageBox(const char* pszText, UINT nType, UINT /*nIDHelp*/)
+int AfxMessageBox(const char* pszText, UINT nType)
 {
     CWinApp* pApp = AfxGetApp();
     CWnd* pMain = AfxGetMainWnd();

@@ -9,8 +9,9 @@ public:
     explicit CWinApp(const char* pszAppName = nullptr);
     ~CWinApp() override;
 
+    // The program has no message loop of its own: its main dialog's modal
+    // loop runs inside InitInstance, and WinMain ends after it.
     virtual BOOL InitInstance() { return TRUE; }
-    virtual int Run();
     virtual int ExitInstance() { return 0; }
 
     const char* m_pszAppName = nullptr;
@@ -49,4 +50,4 @@ bool AfxWinInit(HINSTANCE hInstance);
 
 // Message box captioned with the application name, owned by the main window's
 // last active pop-up while a main window exists.
-int AfxMessageBox(const char* pszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+int AfxMessageBox(const char* pszText, UINT nType = MB_OK);

@@ -162,9 +162,8 @@ INT_PTR CDialog::DoModal()
     return bAttached ? m_nModalResult : -1;
 }
 
-bool CDialog::RunModalLoop()
+void CDialog::RunModalLoop()
 {
-    m_bInModalLoop = true;
     bool bShowIdle = !(::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_VISIBLE);
     MSG msg;
     while (!m_bEnded && m_hWnd) {
@@ -189,8 +188,6 @@ bool CDialog::RunModalLoop()
             ::DispatchMessageA(&msg);
         }
     }
-    m_bInModalLoop = false;
-    return m_bEnded;
 }
 
 void CDialog::EndDialog(int nResult)

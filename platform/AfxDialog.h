@@ -44,7 +44,6 @@ protected:
     virtual void OnCancel();
     const MessageMap* GetMessageMap() const override { return &messageMap; }
 
-    UINT m_nIDHelp = 0;
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
 
@@ -52,13 +51,12 @@ private:
     LRESULT HandleInitDialog(WPARAM, LPARAM);
     void CallOnOK() { OnOK(); }
     void CallOnCancel() { OnCancel(); }
-    bool RunModalLoop();
+    void RunModalLoop();
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
 
     static const MsgMapEntry messageEntries[];
     const DLGTEMPLATE* m_lpTemplate = nullptr;
     int m_nModalResult = -1;
-    bool m_bInModalLoop = false;
     bool m_bEnded = false;
 };
 

@@ -15,48 +15,6 @@ void CString::Truncate(int nNewLength)
         m_str.resize(size_t(nNewLength));
 }
 
-CString CString::Left(int nCount) const
-{
-    if (nCount <= 0)
-        return CString();
-    CString r;
-    r.m_str = m_str.substr(0, size_t(nCount));
-    return r;
-}
-
-CString CString::Mid(int nFirst) const
-{
-    if (nFirst < 0)
-        nFirst = 0;
-    if (size_t(nFirst) >= m_str.size())
-        return CString();
-    CString r;
-    r.m_str = m_str.substr(size_t(nFirst));
-    return r;
-}
-
-int CString::Find(char ch, int nStart) const
-{
-    if (nStart < 0 || size_t(nStart) >= m_str.size())
-        return -1;
-    size_t pos = m_str.find(ch, size_t(nStart));
-    return pos == std::string::npos ? -1 : int(pos);
-}
-
-int CString::Compare(const char* psz) const { return std::strcmp(m_str.c_str(), psz ? psz : ""); }
-
-int CString::CompareNoCase(const char* psz) const
-{
-    return lstrcmpiA(m_str.c_str(), psz ? psz : "");
-}
-
-char* CString::GetBuffer(int nMinLength)
-{
-    if (nMinLength > 0 && size_t(nMinLength) > m_str.size())
-        m_str.resize(size_t(nMinLength));
-    return m_str.data();
-}
-
 char* CString::GetBufferSetLength(int nNewLength)
 {
     m_str.resize(nNewLength > 0 ? size_t(nNewLength) : 0);

@@ -25,20 +25,10 @@ public:
     int GetLength() const { return int(m_str.size()); }
     bool IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
-    // '\0' outside the string.
-    char GetAt(int i) const
-    {
-        return (i >= 0 && size_t(i) < m_str.size()) ? m_str[size_t(i)] : '\0';
-    }
-    char operator[](int i) const { return GetAt(i); }
     operator const char*() const { return m_str.c_str(); }
     const char* c_str() const { return m_str.c_str(); }
-
     // Cuts the string to nNewLength characters (no effect when it is shorter).
     void Truncate(int nNewLength);
-    CString Left(int nCount) const;
-    CString Mid(int nFirst) const;
-    int Find(char ch, int nStart = 0) const;
 
     CString& operator+=(const CString& s)
     {
@@ -56,36 +46,23 @@ public:
         m_str += ch;
         return *this;
     }
-    friend CString operator+(const CString& a, const CString& b)
-    {
-        CString r(a);
-        r += b;
-        return r;
-    }
     friend CString operator+(const CString& a, const char* b)
     {
         CString r(a);
         r += b;
         return r;
     }
-    friend CString operator+(const char* a, const CString& b)
-    {
-        CString r(a);
-        r += b;
-        return r;
-    }
 
-    int Compare(const char* psz) const;
-    int CompareNoCase(const char* psz) const;
+    // Compare the characters; without these, == would compare the pointers
+    // that the conversion to const char* gives.
     friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
-    friend bool operator==(const CString& a, const char* b) { return a.Compare(b) == 0; }
-    friend bool operator<(const CString& a, const CString& b) { return a.m_str < b.m_str; }
+    friend bool operator==(const CString& a, const char* b) { return a.m_str == (b ? b : ""); }
 
-    // Buffer interface: GetBuffer gives room for at least nMinLength characters
+
+    // Buffer interface: GetBufferSetLength gives room for nNewLength characters
     // plus a terminator; ReleaseBuffer sets the length to nNewLength, or to the
     // position of the first zero byte when nNewLength is -1 (bounded by the
     // buffer, so an unterminated buffer never reads past its end).
-    char* GetBuffer(int nMinLength);
     char* GetBufferSetLength(int nNewLength);
     void ReleaseBuffer(int nNewLength = -1);
 
@@ -97,7 +74,6 @@ public:
                       "CString::Format takes numbers, pointers and CString only");
         FormatRaw(pszFormat, Pass(args)...);
     }
-    void FormatV(const char* pszFormat, va_list args);
 
 private:
     template <class T> static constexpr bool IsFormatArg()
@@ -116,6 +92,7 @@ private:
             return v;
     }
     void FormatRaw(const char* pszFormat, ...);
+    void FormatV(const char* pszFormat, va_list args);
 
     std::string m_str;
 };

@@ -6,7 +6,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     CWinApp* pApp = AfxGetApp();
     if (!pApp || !AfxWinInit(hInstance))
         return -1;
-    if (!pApp->InitInstance())
-        return pApp->ExitInstance();
-    return pApp->Run();
+    pApp->InitInstance();
+    return pApp->ExitInstance();
 }

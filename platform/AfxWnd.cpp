@@ -97,7 +97,6 @@ bool CCmdTarget::OnCmdMsg(UINT nID, bool bQueryOnly)
 
 // ---------------------------------------------------------------------------
 
-const CWnd CWnd::wndTop(HWND_TOP);
 const CWnd CWnd::wndBottom(HWND_BOTTOM);
 const CWnd CWnd::wndTopMost(HWND_TOPMOST);
 const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);

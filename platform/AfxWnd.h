@@ -237,7 +237,6 @@ public:
 
     // Z-order placement objects: their handles are the special insert-after
     // values of SetWindowPos.
-    static const CWnd wndTop;
     static const CWnd wndBottom;
     static const CWnd wndTopMost;
     static const CWnd wndNoTopMost;
@@ -287,12 +286,8 @@ CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& li
 // Reports an exception that reached a window procedure, as the framework does.
 void AfxReportException(const CException* e);
 
-// Static control with an icon interface.
-class CStatic : public CWnd {
-public:
-    HICON SetIcon(HICON hIcon) { return HICON(SendMessage(STM_SETICON, WPARAM(hIcon), 0)); }
-    HICON GetIcon() const { return HICON(SendMessage(STM_GETICON, 0, 0)); }
-};
+// Static control.
+class CStatic : public CWnd {};
 
 class CEdit : public CWnd {};
 

@@ -32,21 +32,16 @@ public:
     // Reads a value of an open key as a string, up to its first zero byte.
     static CString QueryStringValue(HKEY hKey, const char* pszEntry, const char* pszDefault);
 
-    HKEY GetRoot() const { return m_hRoot; }
-    const CString& GetSoftware() const { return m_strSoftware; }
-    const CString& GetCompany() const { return m_strCompany; }
-    const CString& GetApp() const { return m_strApp; }
-    const CString& GetSubKey() const { return m_strSubKey; }
-
-private:
-    // Opens or creates a section below the application key; 0 on failure.
-    HKEY OpenSection(const char* pszSection) const;
-
+    // The path, as the constructor or Reset set it; change it with Reset.
     HKEY m_hRoot = nullptr;
     CString m_strSoftware;
     CString m_strCompany;
     CString m_strApp;
     CString m_strSubKey;
+
+private:
+    // Opens or creates a section below the application key; 0 on failure.
+    HKEY OpenSection(const char* pszSection) const;
 };
 
 // First level below the root unless another is given.

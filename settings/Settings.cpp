@@ -1,10 +1,6 @@
 #include "Settings.h"
 
-CSettings::CSettings() : CProfileStore(HKEY_LOCAL_MACHINE)
-{
-    m_dwCurrentVersion = 0;
-    m_dwStoredVersion = 0;
-}
+CSettings::CSettings() : CProfileStore(HKEY_LOCAL_MACHINE) {}
 
 CSettings::~CSettings() = default;
 

@@ -263,7 +263,6 @@ TEST_F(WndTest, PlacementObjectsCarryTheSpecialHandles)
     EXPECT_EQ(HWND_TOPMOST, CWnd::wndTopMost.m_hWnd);
     EXPECT_EQ(HWND_NOTOPMOST, CWnd::wndNoTopMost.m_hWnd);
     EXPECT_EQ(HWND_BOTTOM, CWnd::wndBottom.m_hWnd);
-    EXPECT_EQ(HWND_TOP, CWnd::wndTop.m_hWnd);
 }
 
 // Sends msg to wnd, which throws; checks the report box and the result.

@@ -398,7 +398,7 @@ TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored)
         CountingRegistry reg;
         CSettings record;
         record.m_dwCurrentVersion = kProgramVersion;
-        record.m_key.Reset(record.m_key.GetRoot());
+        record.m_key.Reset(record.m_key.m_hRoot);
         record.InitRecord();
         EXPECT_EQ(0u, reg.OpenHandles());
 
@@ -425,7 +425,7 @@ TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored)
         reg.Clear();
         CSettings next;
         next.m_dwCurrentVersion = kProgramVersion;
-        next.m_key.Reset(next.m_key.GetRoot());
+        next.m_key.Reset(next.m_key.m_hRoot);
         next.InitRecord();
         EXPECT_EQ(kProgramVersion, next.m_dwStoredVersion);
         EXPECT_EQ(0, reg.Sets());

@@ -38,14 +38,14 @@ TEST_F(ProfileStoreTest, RootChoosesTheBackendAndZeroMeansLocalMachine)
 
     CProfileStore machine(HKEY_LOCAL_MACHINE);
     EXPECT_EQ(CProfileStore::kBackendRegistryKey, machine.m_nBackend);
-    EXPECT_EQ(HKEY_LOCAL_MACHINE, machine.m_key.GetRoot());
-    EXPECT_EQ(CString("Software"), machine.m_key.GetSoftware());
-    EXPECT_EQ(CString("Kevra"), machine.m_key.GetCompany());
-    EXPECT_EQ(CString("Tiermo"), machine.m_key.GetApp());
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, machine.m_key.m_hRoot);
+    EXPECT_EQ(CString("Software"), machine.m_key.m_strSoftware);
+    EXPECT_EQ(CString("Kevra"), machine.m_key.m_strCompany);
+    EXPECT_EQ(CString("Tiermo"), machine.m_key.m_strApp);
 
     CProfileStore zero(nullptr);
     EXPECT_EQ(CProfileStore::kBackendRegistryKey, zero.m_nBackend);
-    EXPECT_EQ(HKEY_LOCAL_MACHINE, zero.m_key.GetRoot());
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, zero.m_key.m_hRoot);
     ASSERT_TRUE(zero.WriteInt(kSection, "Zero", 12));
     RegValue value;
     ASSERT_TRUE(RegQueryValue("HKLM\\" + kSectionPath, "Zero", &value));
@@ -54,7 +54,7 @@ TEST_F(ProfileStoreTest, RootChoosesTheBackendAndZeroMeansLocalMachine)
 
     CProfileStore users(HKEY_USERS);
     EXPECT_EQ(CProfileStore::kBackendRegistryKey, users.m_nBackend);
-    EXPECT_EQ(HKEY_USERS, users.m_key.GetRoot());
+    EXPECT_EQ(HKEY_USERS, users.m_key.m_hRoot);
 }
 
 TEST_F(ProfileStoreTest, SameNamesReachCurrentUserAndLocalMachine)

@@ -39,48 +39,48 @@ TEST_F(RegistryKeyTest, NullPartsTakeDefaultsCapturedAtConstructionOrReset)
 {
     ForgetRegistryKey();
     CRegistryKey key(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(HKEY_LOCAL_MACHINE, key.GetRoot());
-    EXPECT_EQ(CString("Software"), key.GetSoftware());
-    EXPECT_TRUE(key.GetCompany().IsEmpty());
-    EXPECT_TRUE(key.GetApp().IsEmpty());
-    EXPECT_TRUE(key.GetSubKey().IsEmpty());
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, key.m_hRoot);
+    EXPECT_EQ(CString("Software"), key.m_strSoftware);
+    EXPECT_TRUE(key.m_strCompany.IsEmpty());
+    EXPECT_TRUE(key.m_strApp.IsEmpty());
+    EXPECT_TRUE(key.m_strSubKey.IsEmpty());
 
     // Not picked up later...
     TestApp().SetRegistryKey("Kevra");
-    EXPECT_TRUE(key.GetCompany().IsEmpty());
-    EXPECT_TRUE(key.GetApp().IsEmpty());
+    EXPECT_TRUE(key.m_strCompany.IsEmpty());
+    EXPECT_TRUE(key.m_strApp.IsEmpty());
 
     // ...only by a reset.
     key.Reset(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(CString("Kevra"), key.GetCompany());
-    EXPECT_EQ(CString("Tiermo"), key.GetApp());
+    EXPECT_EQ(CString("Kevra"), key.m_strCompany);
+    EXPECT_EQ(CString("Tiermo"), key.m_strApp);
 
     // Given parts are kept; a reset replaces all five fields.
     key.Reset(HKEY_CURRENT_USER, "Soft", "Co", "App", "Sub");
-    EXPECT_EQ(HKEY_CURRENT_USER, key.GetRoot());
-    EXPECT_EQ(CString("Soft"), key.GetSoftware());
-    EXPECT_EQ(CString("Co"), key.GetCompany());
-    EXPECT_EQ(CString("App"), key.GetApp());
-    EXPECT_EQ(CString("Sub"), key.GetSubKey());
+    EXPECT_EQ(HKEY_CURRENT_USER, key.m_hRoot);
+    EXPECT_EQ(CString("Soft"), key.m_strSoftware);
+    EXPECT_EQ(CString("Co"), key.m_strCompany);
+    EXPECT_EQ(CString("App"), key.m_strApp);
+    EXPECT_EQ(CString("Sub"), key.m_strSubKey);
     key.Reset(HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(CString("Software"), key.GetSoftware());
-    EXPECT_EQ(CString("Kevra"), key.GetCompany());
-    EXPECT_TRUE(key.GetSubKey().IsEmpty());
+    EXPECT_EQ(CString("Software"), key.m_strSoftware);
+    EXPECT_EQ(CString("Kevra"), key.m_strCompany);
+    EXPECT_TRUE(key.m_strSubKey.IsEmpty());
 }
 
 TEST_F(RegistryKeyTest, RootZeroLeavesEveryPartEmpty)
 {
     CRegistryKey key(nullptr, "Software", "Co", "App", "Sub");
-    EXPECT_EQ(nullptr, key.GetRoot());
-    EXPECT_TRUE(key.GetSoftware().IsEmpty());
-    EXPECT_TRUE(key.GetCompany().IsEmpty());
-    EXPECT_TRUE(key.GetApp().IsEmpty());
-    EXPECT_TRUE(key.GetSubKey().IsEmpty());
+    EXPECT_EQ(nullptr, key.m_hRoot);
+    EXPECT_TRUE(key.m_strSoftware.IsEmpty());
+    EXPECT_TRUE(key.m_strCompany.IsEmpty());
+    EXPECT_TRUE(key.m_strApp.IsEmpty());
+    EXPECT_TRUE(key.m_strSubKey.IsEmpty());
 
     m_key.Reset(nullptr, "Software", "Co");
-    EXPECT_EQ(nullptr, m_key.GetRoot());
-    EXPECT_TRUE(m_key.GetSoftware().IsEmpty());
-    EXPECT_TRUE(m_key.GetCompany().IsEmpty());
+    EXPECT_EQ(nullptr, m_key.m_hRoot);
+    EXPECT_TRUE(m_key.m_strSoftware.IsEmpty());
+    EXPECT_TRUE(m_key.m_strCompany.IsEmpty());
 }
 
 // ---------------------------------------------------------------- values

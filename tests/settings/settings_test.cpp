@@ -60,8 +60,8 @@ TEST_F(VersionRecordTest, ConstructedForLocalMachineWithoutTouchingTheRegistry)
     {
         CSettings record;
         EXPECT_EQ(CProfileStore::kBackendRegistryKey, record.m_nBackend);
-        EXPECT_EQ(HKEY_LOCAL_MACHINE, record.m_key.GetRoot());
-        EXPECT_TRUE(record.m_key.GetCompany().IsEmpty());
+        EXPECT_EQ(HKEY_LOCAL_MACHINE, record.m_key.m_hRoot);
+        EXPECT_TRUE(record.m_key.m_strCompany.IsEmpty());
     }
     EXPECT_EQ(0, reg.TotalCalls());
 }
