@@ -123,8 +123,8 @@ TEST_F(TextResourceEditTest, MissingTextThrowsTheMemoryExceptionAndKeepsTheText)
     bool bThrown = false;
     try {
         m_edit.SetTextFromResource("NOSUCHTEXT", kTextResourceType);
-    } catch (CException* e) {
-        bThrown = dynamic_cast<CMemoryException*>(e) != nullptr;
+    } catch (CMemoryException* e) {
+        bThrown = true;
         EXPECT_STREQ(e->GetErrorMessage(), "Out of memory.");
         e->Delete();
     }
