@@ -8,16 +8,8 @@ deps=$1
 bash=$(command -v bash)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() { # description, expected, actual
-    if [[ $2 == "$3" ]]; then
-        echo "ok: $1"
-    else
-        echo "FAILED: $1: expected '$2', got '$3'"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # The stand-ins. State: $work/installed (one "name:arch" a line), $work/foreign
 # (foreign architectures), $work/calls (one call a line), $work/uid, and
@@ -116,8 +108,4 @@ check "not root: non-zero exit" 1 $((rc != 0))
 check "not root: says to run as root" 1 "$(grep -c 'not root and no sudo' "$work/err")"
 check "not root: no apt-get call" "" "$(calls_of apt-get)"
 
-if [[ $failures -ne 0 ]]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all deps.sh checks passed"
+checks_done deps.sh

@@ -3,16 +3,8 @@
 set -uo pipefail
 wrapper=$1 prefix=$2 probe=$3 arch=${4:-x86_64}
 skip_code=77
-failures=0
-
-check() { # description, expected, actual
-    if [[ $2 == "$3" ]]; then
-        echo "ok: $1"
-    else
-        echo "FAILED: $1: expected '$2', got '$3'"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
 
@@ -50,8 +42,4 @@ check "no Xvfb left running" 0 "$left"
 run -- 2>/dev/null
 check "missing program is a usage error" 2 $?
 
-if [[ $failures -ne 0 ]]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all wrapper checks passed"
+checks_done wrapper
