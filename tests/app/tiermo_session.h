@@ -46,7 +46,9 @@ public:
         driver::WaitUntil([&] { return (m_hDlg = FindMainDialog(m_process.Pid())) != nullptr; },
                           kStartMs);
         if (!m_hDlg)
-            return ::testing::AssertionFailure() << "no main dialog\n" << driver::DescribeWindows();
+            return ::testing::AssertionFailure()
+                   << "no main dialog; Tiermo " << driver::DescribeState(m_process) << "\n"
+                   << driver::DescribeWindows();
         driver::WaitUntil([&] { return driver::SendBounded(m_hDlg, WM_NULL, 0, 0); }, kStartMs);
         driver::WaitUntil([&] { return ::GetForegroundWindow() == m_hDlg; }, kSettleMs);
         driver::Pause(kSettleMs);

@@ -30,6 +30,12 @@ std::string HungWindowExe();
 
 // ---------------------------------------------------------------- processes
 
+// CreateProcessA with the launches Wine refuses now and then tried again (see
+// Driver.cpp); a missing program is reported at once. Each failed try is
+// written to stderr with its error code.
+bool CreateProcessRetrying(const char* application, char* commandLine, BOOL inheritHandles,
+                           DWORD flags, STARTUPINFOA* startup, PROCESS_INFORMATION* info);
+
 class Process {
 public:
     Process() = default;
@@ -119,6 +125,8 @@ bool IsBottomMostVisible(HWND hwnd);
 bool IsTopOfBand(HWND hwnd);
 // One line per visible top-level window, topmost first (for failure messages).
 std::string DescribeWindows();
+// "still running", or how the process ended, for failure messages.
+std::string DescribeState(const Process& process);
 
 // ---------------------------------------------------------------- input
 

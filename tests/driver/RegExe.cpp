@@ -95,8 +95,7 @@ RegOutput RunReg(const std::string& args)
     si.hStdOutput = file.Get();
     si.hStdError = file.Get();
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &si, &pi))
+    if (!CreateProcessRetrying(nullptr, command.data(), TRUE, CREATE_NO_WINDOW, &si, &pi))
         return out;
     CHandle process(pi.hProcess);
     CHandle thread(pi.hThread);

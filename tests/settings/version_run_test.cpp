@@ -46,9 +46,12 @@ protected:
     static void RunTiermo(bool bExpectAbout)
     {
         driver::Process tiermo;
-        ASSERT_TRUE(tiermo.Launch(driver::TiermoExe())) << driver::TiermoExe();
+        ASSERT_TRUE(tiermo.Launch(driver::TiermoExe()))
+            << driver::TiermoExe() << ": error " << ::GetLastError();
         HWND hMain = driver::WaitForWindow(kMainCaption, nullptr, tiermo.Pid(), kWindowTimeoutMs);
-        ASSERT_NE(nullptr, hMain) << "main dialog did not appear";
+        ASSERT_NE(nullptr, hMain) << "main dialog did not appear; Tiermo "
+                                  << driver::DescribeState(tiermo) << "\n"
+                                  << driver::DescribeWindows();
         if (bExpectAbout) {
             HWND hAbout =
                 driver::WaitForWindow(kAboutCaption, nullptr, tiermo.Pid(), kWindowTimeoutMs);
