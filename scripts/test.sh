@@ -79,9 +79,13 @@ if [[ ${trees[*]} == *i686* ]]; then
     [[ -n $why ]] && echo "== the i686 tests will be reported as skipped: $why"
 fi
 cd "$build" || exit 1
-ctest --output-on-failure --no-tests=error "$@" &
+rm -f "$build/ctest.log"
+ctest --output-on-failure --no-tests=error --output-log "$build/ctest.log" "$@" &
 ctest_pid=$!
 wait "$ctest_pid"
 rc=$?
 ctest_pid=""
+# CTest lists the skipped tests after its summary; the summary line ends the run.
+summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest.log" 2>/dev/null | tail -n 1)
+[[ -n $summary ]] && printf '\n%s\n' "$summary"
 exit $rc
