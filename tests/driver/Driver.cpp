@@ -126,11 +126,10 @@ Process& Process::operator=(Process&& other) noexcept
 }
 
 // Under Wine 8 here, a CreateProcess call now and then fails although the
-// program is there and starts on the next call: once in about 350 test
-// sessions, always on one of the first launches after the session's Wine
-// server started (CI run of 2026-12-07, and a loop of version_run_test). The
-// failure comes before any code of the new program runs, so trying again
-// hides no fault of the program under test.
+// program is there: once in about 350 test sessions of a version_run_test
+// loop, on the second launch of a fresh Wine session. The failure comes
+// before any code of the new program runs, so trying again hides no fault of
+// the program under test.
 bool CreateProcessRetrying(const char* application, char* commandLine, BOOL inheritHandles,
                            DWORD flags, STARTUPINFOA* startup, PROCESS_INFORMATION* info)
 {
