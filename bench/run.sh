@@ -3,20 +3,20 @@
 # size and imported DLLs of both architectures' builds, start-up time, drop
 # latency and resource counts over many drags and openings, all under Wine in
 # a private Xvfb and virtual desktop. Prints a Markdown table and saves it as
-# <x64 build>/bench-results.md.
+# <build root>/bench-results.md.
 #
-#   bench/run.sh [--quick] [--build-x64 DIR] [--build-x86 DIR]
+#   bench/run.sh [--quick] [--build-dir DIR]
 #
-# --quick takes few samples (for trying the script, not for the README).
-# Build trees are configured when missing (Release, tests off).
+# --quick takes few samples (for trying the script, not for the README). DIR is
+# the build root (default build/release/ in the source tree); its trees
+# DIR/x86_64 and DIR/i686 are configured and built (Release, tests off) with
+# TIERMO_JOBS parallel jobs (default: the number of cores).
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-# shellcheck source=../tests/rig/winelib.sh
-source "$root/tests/rig/winelib.sh"
+# shellcheck source=../scripts/lib/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/build.sh"
 
-build_x64=$root/build-rel-x64
-build_x86=$root/build-rel-x86
+build=$tiermo_build/release
 startup_runs=15
 drop_runs=25
 drags=1000
@@ -24,11 +24,11 @@ opens=100
 while [[ $# -gt 0 ]]; do
     case $1 in
     --quick) startup_runs=5; drop_runs=5; drags=30; opens=3; shift ;;
-    --build-x64) build_x64=$2; shift 2 ;;
-    --build-x86) build_x86=$2; shift 2 ;;
-    *) echo "usage: bench/run.sh [--quick] [--build-x64 DIR] [--build-x86 DIR]" >&2; exit 2 ;;
+    --build-dir) build=$2; shift 2 ;;
+    *) echo "usage: bench/run.sh [--quick] [--build-dir DIR]" >&2; exit 2 ;;
     esac
 done
+build_x64=$build/x86_64
 
 # Targets.
 max_size_ratio=1.25
@@ -39,20 +39,13 @@ system_dlls="kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll shell32.d
 
 log() { echo "bench: $*" >&2; }
 
-configure_and_build() {
-    local dir=$1 arch=$2
-    shift 2
-    if [[ ! -f $dir/CMakeCache.txt ]]; then
-        cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTIERMO_BUILD_TESTS=OFF \
-            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" >/dev/null ||
-            return 1
-    fi
-    cmake --build "$dir" -j2 --target "$@" >/dev/null
-}
-
-log "building ($build_x64, $build_x86)"
-configure_and_build "$build_x64" x86_64 Tiermo tiermo_floor tiermo_bench || { log "x86-64 build failed"; exit 1; }
-configure_and_build "$build_x86" i686 Tiermo tiermo_floor || { log "i686 build failed"; exit 1; }
+log "building ($build)"
+for arch in "${tiermo_arches[@]}"; do
+    targets=(Tiermo tiermo_floor)
+    [[ $arch == x86_64 ]] && targets+=(tiermo_bench)
+    tiermo_configure_and_build "$build/$arch" "$arch" -DTIERMO_BUILD_TESTS=OFF "${targets[@]}" ||
+        { log "$arch build failed"; exit 1; }
+done
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0 ? a / b : 0) }'; }
 at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
@@ -72,9 +65,8 @@ only_system_dlls() {
 
 size_rows=""
 size_ok=1
-for arch in x86_64 i686; do
-    dir=$build_x64
-    [[ $arch == i686 ]] && dir=$build_x86
+for arch in "${tiermo_arches[@]}"; do
+    dir=$build/$arch
     objdump=$arch-w64-mingw32-objdump
     tiermo=$dir/app/Tiermo.exe
     floor=$dir/bench/Floor.exe
@@ -90,17 +82,7 @@ for arch in x86_64 i686; do
 done
 
 # Everything under Wine: one Xvfb and one prefix of the bench's own.
-rig_wine_env "$build_x64/bench-wineprefix"
-cleanup() {
-    rig_stop_wineserver
-    rig_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-rig_stop_wineserver
-rig_start_xvfb || exit 1
-rig_ensure_prefix || exit 1
-rig_restore_registry
+tiermo_private_desktop "$build_x64/bench-wineprefix" || exit 1
 
 bench_exe=$build_x64/bench/tiermo_bench.exe
 # Unix paths: the bench turns them into the Z: paths Wine maps them to.
@@ -152,9 +134,9 @@ table=$(
 )
 rm -f "$results"
 
-conditions="Wine $(rig_wine --version 2>/dev/null | sed 's/^wine-//'), $(nproc) cores, $(date -u +%Y-%m-%d), commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null)"
+conditions="Wine $(rig_wine --version 2>/dev/null | sed 's/^wine-//'), $(nproc) cores, $(date -u +%Y-%m-%d), commit $(git -C "$tiermo_root" rev-parse --short HEAD 2>/dev/null)"
 {
     echo "$table"
     echo
     echo "Measured with \`bench/run.sh\` ($conditions)."
-} | tee "$build_x64/bench-results.md"
+} | tee "$build/bench-results.md"

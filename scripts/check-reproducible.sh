@@ -5,22 +5,23 @@
 #   scripts/check-reproducible.sh [--keep]
 #
 # Exit status 0 when both builds give identical zips for both architectures.
-# The scratch trees (build-repro-a and build-repro-b in the source tree) are
-# removed afterwards unless --keep is given.
+# The scratch build roots (build/repro-a and build/repro-b in the source tree)
+# are removed afterwards unless --keep is given.
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=lib/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
 keep=0
 [[ ${1:-} == --keep ]] && keep=1
-a=$root/build-repro-a
-b=$root/build-repro-b
+a=$tiermo_build/repro-a
+b=$tiermo_build/repro-b
 
 cleanup() { [[ $keep -eq 1 ]] || rm -rf "$a" "$b"; }
 trap cleanup EXIT
 
 rm -rf "$a" "$b"
 for dir in "$a" "$b"; do
-    if ! bash "$root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
+    if ! bash "$tiermo_root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
         cat "$dir.log" >&2
         echo "check-reproducible: the build in $dir failed" >&2
         exit 1
@@ -29,7 +30,7 @@ for dir in "$a" "$b"; do
 done
 
 status=0
-for arch in x86_64 i686; do
+for arch in "${tiermo_arches[@]}"; do
     za=$(ls "$a"/Tiermo-*-"$arch".zip 2>/dev/null)
     zb=$(ls "$b"/Tiermo-*-"$arch".zip 2>/dev/null)
     if [[ -z $za || -z $zb ]]; then

@@ -6,12 +6,15 @@
 #
 #   scripts/dist.sh [--build-dir DIR] [--out DIR]
 #
-# DIR/x86_64 and DIR/i686 are the build trees (default build-dist/ in the
-# source tree); the zips are copied to --out (default DIR).
+# DIR/x86_64 and DIR/i686 are the build trees (default build/release/ in the
+# source tree); the zips are copied to --out (default DIR). TIERMO_JOBS sets the
+# parallel build jobs (default: the number of cores).
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$root/build-dist
+# shellcheck source=lib/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
+root=$tiermo_root
+build=$tiermo_build/release
 out=""
 while [[ $# -gt 0 ]]; do
     case $1 in
@@ -35,13 +38,11 @@ if [[ -n $(git -C "$root" status --porcelain -- README.md LICENSE docs/images 2>
 fi
 
 mkdir -p "$out"
-for arch in x86_64 i686; do
+for arch in "${tiermo_arches[@]}"; do
     dir=$build/$arch
     echo "== $arch ($dir)"
     # Configured every time, so that the tree takes this SOURCE_DATE_EPOCH.
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTIERMO_BUILD_TESTS=OFF \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" >/dev/null
-    cmake --build "$dir" -j2 --target dist >/dev/null
+    tiermo_configure_and_build "$dir" "$arch" -DTIERMO_BUILD_TESTS=OFF dist
     for zip in "$dir"/dist/Tiermo-*-"$arch".zip; do
         [[ $(cd "$(dirname "$zip")" && pwd) == $(cd "$out" && pwd) ]] || cp "$zip" "$out/"
         echo "$out/$(basename "$zip")"

@@ -6,35 +6,25 @@
 # once the main window is up and then ending everything.
 #   TIERMO_BUILD_DIR   build root (default: build/ in the source tree)
 #   TIERMO_ARCH        x86_64 (default) or i686
+#   TIERMO_JOBS        parallel build jobs (default: the number of cores)
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${TIERMO_BUILD_DIR:-$root/build}
-build=$(mkdir -p "$build" && cd "$build" && pwd)
+# shellcheck source=lib/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
 arch=${TIERMO_ARCH:-x86_64}
-case $arch in
-x86_64 | i686) ;;
-*) echo "TIERMO_ARCH must be x86_64 or i686, not '$arch'"; exit 2 ;;
-esac
-tree="$build/$arch"
+if [[ " ${tiermo_arches[*]} " != *" $arch "* ]]; then
+    echo "TIERMO_ARCH must be x86_64 or i686, not '$arch'"
+    exit 2
+fi
+tree="$tiermo_build/$arch"
 exe=${TIERMO_RUN_EXE:-$tree/app/Tiermo.exe}
 arrange="$tree/tests/driver/tiermo_arrange.exe"
-screenshot="$build/screenshot.png"
+screenshot="$tiermo_build/screenshot.png"
 main_caption=Tiermo
 window_timeout_ms=30000
-source "$root/tests/rig/winelib.sh"
-
-cleanup() {
-    trap - EXIT INT TERM
-    rig_stop_wineserver
-    rig_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 
 echo "== dependencies"
-bash "$root/scripts/deps.sh" || exit 1
+bash "$tiermo_root/scripts/deps.sh" || exit 1
 
 if [[ $arch == i686 ]]; then
     why=$(rig_wine32_unavailable)
@@ -45,21 +35,11 @@ if [[ $arch == i686 ]]; then
 fi
 
 echo "== build $arch ($tree)"
-mkdir -p "$tree"
-if ! cmake -S "$root" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >"$tree.configure.log" 2>&1; then
-    cat "$tree.configure.log"
-    exit 1
-fi
-targets=(--target tiermo_arrange)
-[[ -z ${TIERMO_RUN_EXE:-} ]] && targets+=(--target Tiermo)
-if ! cmake --build "$tree" -j 2 "${targets[@]}" >"$tree.build.log" 2>&1; then
-    tail -n 60 "$tree.build.log"
-    echo "build failed (full log: $tree.build.log)"
-    exit 1
-fi
+targets=(tiermo_arrange)
+[[ -z ${TIERMO_RUN_EXE:-} ]] && targets+=(Tiermo)
+tiermo_configure_and_build "$tree" "$arch" "${targets[@]}" || exit 1
 
-rig_wine_env "$build/run-prefix"
+tiermo_wine_session "$tiermo_build/run-prefix"
 headless=1
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
     headless=0
@@ -74,7 +54,7 @@ echo "== running $exe"
 (cd "$(dirname "$exe")" && rig_wine "$exe") &
 app=$!
 rig_wine notepad >/dev/null 2>&1 &
-rig_wine "$arrange" "$main_caption" Notepad "$window_timeout_ms" >"$build/run-arrange.log" 2>&1 &
+rig_wine "$arrange" "$main_caption" Notepad "$window_timeout_ms" >"$tiermo_build/run-arrange.log" 2>&1 &
 arranger=$!
 
 if [[ $headless -eq 0 ]]; then
@@ -94,5 +74,5 @@ if ! import -window root "$screenshot" 2>/dev/null; then
     echo "could not take the screenshot"
     exit 1
 fi
-sed 's/\r$//' "$build/run-arrange.log"
+sed 's/\r$//' "$tiermo_build/run-arrange.log"
 echo "screenshot of the running program: $screenshot"

@@ -6,45 +6,30 @@
 #
 #   scripts/screenshots.sh [--build-dir DIR]
 #
-# DIR is an x86-64 build tree (default build-rel-x64, configured and built
-# when needed). The pictures are cut to each window's rectangle by the
-# program bench/shot.cpp and converted with ImageMagick.
+# DIR is a build root (default build/release/ in the source tree); its x86-64
+# tree DIR/x86_64 is configured and built. The pictures are cut to each
+# window's rectangle by the program bench/shot.cpp and converted with
+# ImageMagick.
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$root/build-rel-x64
+# shellcheck source=lib/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
+build=$tiermo_build/release
 while [[ $# -gt 0 ]]; do
     case $1 in
     --build-dir) build=$2; shift 2 ;;
     *) echo "usage: scripts/screenshots.sh [--build-dir DIR]" >&2; exit 2 ;;
     esac
 done
-images=$root/docs/images
-# shellcheck source=../tests/rig/winelib.sh
-source "$root/tests/rig/winelib.sh"
+tree=$build/x86_64
+images=$tiermo_root/docs/images
+shots=$tree/shots
 
-if [[ ! -f $build/CMakeCache.txt ]]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTIERMO_BUILD_TESTS=OFF \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >/dev/null || exit 1
-fi
-cmake --build "$build" -j2 --target Tiermo tiermo_shot >/dev/null || exit 1
+tiermo_configure_and_build "$tree" x86_64 -DTIERMO_BUILD_TESTS=OFF Tiermo tiermo_shot || exit 1
+rm -rf "$shots" && mkdir -p "$shots"
+tiermo_private_desktop "$tree/shots-wineprefix" || exit 1
 
-shots=$(mktemp -d)
-cleanup() {
-    rig_stop_wineserver
-    rig_stop_xvfb
-    rm -rf "$shots"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-rig_wine_env "$build/shots-wineprefix"
-rig_stop_wineserver
-rig_start_xvfb || exit 1
-rig_ensure_prefix || exit 1
-rig_restore_registry
-
-if ! timeout -k 5 120 "$RIG_WINE" "$build/bench/tiermo_shot.exe" "$shots" "$build/app/Tiermo.exe"; then
+if ! timeout -k 5 120 "$RIG_WINE" "$tree/bench/tiermo_shot.exe" "$shots" "$tree/app/Tiermo.exe"; then
     echo "screenshots: taking the pictures failed" >&2
     exit 1
 fi

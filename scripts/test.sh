@@ -5,16 +5,16 @@
 # run 32-bit programs, the i686 tests are reported as skipped, with the reason.
 #   TIERMO_BUILD_DIR   build root (default: build/ in the source tree)
 #   TIERMO_SKIP_I686=1 leave out the i686 tree
+#   TIERMO_JOBS        parallel build jobs (default: the number of cores)
 #   Arguments are passed on to ctest (e.g. -R driver_smoke).
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${TIERMO_BUILD_DIR:-$root/build}
-build=$(mkdir -p "$build" && cd "$build" && pwd)
+# shellcheck source=lib/build.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
+root=$tiermo_root
+build=$tiermo_build
 trees=(x86_64)
 [[ ${TIERMO_SKIP_I686:-0} == 1 ]] || trees+=(i686)
-jobs=${TIERMO_JOBS:-2}
-source "$root/tests/rig/winelib.sh"
 
 ctest_pid=""
 cleanup() {
@@ -26,11 +26,9 @@ cleanup() {
     # Whatever a killed test wrapper could not end itself.
     local prefix tree
     for tree in "${trees[@]}"; do
-        prefix=$(sed -n 's/^TIERMO_WINEPREFIX:PATH=//p' "$build/$tree/CMakeCache.txt" 2>/dev/null)
-        if [[ -n $prefix ]]; then
-            rig_kill_recorded_xvfb "$prefix.xvfb"
-            (rig_wine_env "$prefix" && rig_stop_wineserver)
-        fi
+        prefix=$(tiermo_wineprefix "$build/$tree")
+        rig_kill_recorded_xvfb "$prefix.xvfb"
+        (rig_wine_env "$prefix" && rig_stop_wineserver)
     done
 }
 trap cleanup EXIT
@@ -39,32 +37,16 @@ trap 'exit 143' TERM
 
 step() { echo "== $*"; }
 
-configure_and_build() { # arch [cmake options...]
-    local dir=$build/$1 toolchain=toolchain-$1-w64-mingw32.cmake
-    shift
-    mkdir -p "$dir"
-    cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release -DTIERMO_BUILD_TESTS=ON "$@" >"$dir.configure.log" 2>&1 || {
-        cat "$dir.configure.log"
-        echo "configure failed in $dir"
-        return 1
-    }
-    cmake --build "$dir" -j "$jobs" >"$dir.build.log" 2>&1 || {
-        tail -n 60 "$dir.build.log"
-        echo "build failed in $dir (full log: $dir.build.log)"
-        return 1
-    }
-}
-
 step "dependencies"
 bash "$root/scripts/deps.sh" || exit 1
 
 step "build x86-64 with tests ($build/x86_64)"
-configure_and_build x86_64 || exit 1
+tiermo_configure_and_build "$build/x86_64" x86_64 -DTIERMO_BUILD_TESTS=ON || exit 1
 if [[ ${trees[*]} == *i686* ]]; then
     step "build i686 with tests ($build/i686)"
     # The native checks of scripts and pictures run once, in the x86-64 tree.
-    configure_and_build i686 -DTIERMO_HOST_TESTS=OFF || exit 1
+    tiermo_configure_and_build "$build/i686" i686 -DTIERMO_BUILD_TESTS=ON \
+        -DTIERMO_HOST_TESTS=OFF || exit 1
 fi
 
 # One CTest run over both trees.

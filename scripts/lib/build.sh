@@ -1,0 +1,78 @@
+# Configuring and building Tiermo's trees, and a private Wine desktop, for the
+# scripts in scripts/ and bench/. Source it; it defines functions and these:
+#
+#   tiermo_root    the source tree
+#   tiermo_build   the build root: TIERMO_BUILD_DIR, else build/ in the source
+#                  tree. Its trees are named by architecture: <root>/x86_64 and
+#                  <root>/i686 with the tests, <root>/release/<arch> without
+#                  (the release zips, the benchmark and the README's pictures).
+#   tiermo_jobs    parallel build jobs: TIERMO_JOBS, else the machine's cores
+#   tiermo_arches  the architectures, 64-bit first
+#
+# It also sources tests/rig/winelib.sh (the rig_* functions).
+
+tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
+tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd)
+tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
+tiermo_arches=(x86_64 i686)
+# shellcheck source=../../tests/rig/winelib.sh
+source "$tiermo_root/tests/rig/winelib.sh"
+
+# The Wine prefix the tests of build tree $1 run in.
+tiermo_wineprefix() { echo "$1/wineprefix"; }
+
+# Configures tree $1 for architecture $2 (Release) and builds it. Then come
+# CMake options (-D...) and the targets to build (all when none). Configured
+# every time, so that the tree takes the current environment (such as
+# SOURCE_DATE_EPOCH). The logs go beside the tree, DIR.configure.log and
+# DIR.build.log; a failure shows their end.
+tiermo_configure_and_build() {
+    local dir=$1 arch=$2 arg options=() targets=()
+    shift 2
+    case $arch in
+    x86_64 | i686) ;;
+    *) echo "unknown architecture '$arch' (x86_64 or i686)" >&2; return 1 ;;
+    esac
+    for arg in "$@"; do
+        if [[ $arg == -D* ]]; then options+=("$arg"); else targets+=(--target "$arg"); fi
+    done
+    mkdir -p "$dir"
+    dir=$(cd "$dir" && pwd)
+    if ! cmake -S "$tiermo_root" -B "$dir" --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch-w64-mingw32.cmake" \
+        -DTIERMO_WINEPREFIX="$(tiermo_wineprefix "$dir")" "${options[@]}" \
+        >"$dir.configure.log" 2>&1; then
+        tail -n 60 "$dir.configure.log" >&2
+        echo "configure failed in $dir (full log: $dir.configure.log)" >&2
+        return 1
+    fi
+    if ! cmake --build "$dir" -j "$tiermo_jobs" "${targets[@]}" >"$dir.build.log" 2>&1; then
+        tail -n 60 "$dir.build.log" >&2
+        echo "build failed in $dir (full log: $dir.build.log)" >&2
+        return 1
+    fi
+}
+
+# Runs what follows in the calling script under Wine with prefix $1: its Wine
+# processes, and the Xvfb that rig_start_xvfb starts, end when the script exits.
+tiermo_wine_session() {
+    rig_wine_env "$1"
+    trap tiermo_end_wine EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    rig_stop_wineserver
+}
+
+# The same on a private Xvfb in the rig's virtual desktop, with the prefix made
+# when missing and its registry reset to the pristine one.
+tiermo_private_desktop() {
+    tiermo_wine_session "$1"
+    rig_start_xvfb && rig_ensure_prefix && rig_restore_registry
+}
+
+tiermo_end_wine() {
+    trap - EXIT INT TERM
+    rig_stop_wineserver
+    rig_stop_xvfb
+}
