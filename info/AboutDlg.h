@@ -3,16 +3,12 @@
 #pragma once
 
 #include "platform/Afx.h"
+#include "product.h"
 
-// Build date shown in the About box, "Mmm dd yyyy"; set by the build.
-#ifndef TIERMO_BUILD_DATE
-#define TIERMO_BUILD_DATE "Nov 30 1996"
-#endif
 inline constexpr const char* kBuildDate = TIERMO_BUILD_DATE;
-
 // Texts the application hands to the About box.
-inline constexpr const char* kAboutNotice = "Copyright (C) 1996 Kevra\nAll rights reserved.";
-inline constexpr const char* kAboutDescription = "Win32 Windows Z-Ordering Tool";
+inline constexpr const char* kAboutNotice = TIERMO_COPYRIGHT "\n" TIERMO_RIGHTS;
+inline constexpr const char* kAboutDescription = TIERMO_DESCRIPTION;
 inline constexpr const char* kAboutTextResource = "AboutDis";
 
 // Font of the disclaimer: 9-pixel character height, Arial.

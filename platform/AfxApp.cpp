@@ -87,7 +87,7 @@ HKEY CWinApp::GetAppRegistryKey()
         return nullptr;
     const RegistryApi& reg = Registry();
     CRegKeyHandle software, company, app;
-    if (reg.OpenKeyEx(HKEY_CURRENT_USER, "Software", 0, AFX_REG_ACCESS, software.Put()) !=
+    if (reg.OpenKeyEx(HKEY_CURRENT_USER, AFX_REG_SOFTWARE, 0, AFX_REG_ACCESS, software.Put()) !=
         ERROR_SUCCESS)
         return nullptr;
     DWORD disposition;

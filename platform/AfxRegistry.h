@@ -76,5 +76,8 @@ private:
     HKEY m_h = nullptr;
 };
 
+// The key below a root that holds the programs' keys.
+#define AFX_REG_SOFTWARE "Software"
+
 // The access every key open and creation of the program asks for.
 inline constexpr REGSAM AFX_REG_ACCESS = KEY_READ | KEY_WRITE; // 0x2001F

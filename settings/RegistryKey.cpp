@@ -37,7 +37,7 @@ void CRegistryKey::Reset(HKEY hRoot, const char* pszSoftware, const char* pszCom
         return;
     }
     const CWinApp* pApp = AfxGetApp();
-    m_strSoftware = pszSoftware ? pszSoftware : kRegSoftware;
+    m_strSoftware = pszSoftware ? pszSoftware : AFX_REG_SOFTWARE;
     m_strCompany = pszCompany ? pszCompany : (pApp ? pApp->m_pszRegistryKey : nullptr);
     m_strApp = pszApp ? pszApp : (pApp ? pApp->m_pszProfileName : nullptr);
     m_strSubKey = pszSubKey ? pszSubKey : "";

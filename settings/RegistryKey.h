@@ -8,7 +8,7 @@
 
 class CRegistryKey {
 public:
-    // A null part takes its default: "Software", the application's registry
+    // A null part takes its default: AFX_REG_SOFTWARE, the application's registry
     // key name, its profile name, no fourth level. A root of 0 disables the key.
     explicit CRegistryKey(HKEY hRoot = HKEY_LOCAL_MACHINE, const char* pszSoftware = nullptr,
                           const char* pszCompany = nullptr, const char* pszApp = nullptr,
@@ -43,6 +43,3 @@ private:
     // Opens or creates a section below the application key; 0 on failure.
     HKEY OpenSection(const char* pszSection) const;
 };
-
-// First level below the root unless another is given.
-inline constexpr const char* kRegSoftware = "Software";

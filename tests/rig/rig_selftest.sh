@@ -2,16 +2,17 @@
 # Self-test of wine-test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE [ARCH]
 set -uo pipefail
 wrapper=$1 prefix=$2 probe=$3 arch=${4:-x86_64}
-skip_code=77
 # shellcheck source=checks.sh
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+# shellcheck source=winelib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/winelib.sh"
 
 run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
 
 # A machine that cannot run this architecture: the wrapper says why.
 run --prepare
 rc=$?
-[[ $rc -eq $skip_code ]] && exit $skip_code
+[[ $rc -eq $RIG_SKIP_CODE ]] && exit "$RIG_SKIP_CODE"
 
 run -- "$probe" exit 7 2>/dev/null
 check "exit code passes through" 7 $?

@@ -8,7 +8,7 @@
 #   wine-test.sh --prefix DIR [--arch ...] --prepare
 #
 # With --arch i686, on a machine that cannot run 32-bit programs the wrapper
-# prints why and exits with RIG_SKIP_CODE (77), which CTest counts as skipped.
+# prints why and exits with RIG_SKIP_CODE, which CTest counts as skipped.
 #
 # Everything started here is ended on exit: the Xvfb by PID, the prefix's
 # Wine processes with `wineserver -k`.
@@ -18,8 +18,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=winelib.sh
 source "$here/winelib.sh"
 
+# The program's time limit in seconds without --timeout (tests/CMakeLists.txt
+# reads this line for the tests' default).
+RIG_DEFAULT_TIMEOUT=52
 prefix=""
-timeout_s=${TIERMO_TEST_TIMEOUT:-50}
+timeout_s=${TIERMO_TEST_TIMEOUT:-$RIG_DEFAULT_TIMEOUT}
 prepare_only=0
 restore=1
 arch=x86_64
