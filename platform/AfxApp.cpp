@@ -21,8 +21,6 @@ void Release(const char*& psz)
 
 } // namespace
 
-const MessageMap CWinApp::messageMap = {&CCmdTarget::messageMap, {}};
-
 CWinApp::CWinApp(const char* pszAppName)
 {
     g_pApp = this;

@@ -12,7 +12,6 @@ public:
     // The program has no message loop of its own: its main dialog's modal
     // loop runs inside InitInstance, and WinMain ends after it.
     virtual BOOL InitInstance() { return TRUE; }
-    virtual int ExitInstance() { return 0; }
 
     const char* m_pszAppName = nullptr;
     const char* m_pszRegistryKey = nullptr;
@@ -28,11 +27,6 @@ public:
     BOOL WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue);
     UINT GetProfileInt(const char* pszSection, const char* pszEntry, int nDefault);
     BOOL WriteProfileInt(const char* pszSection, const char* pszEntry, int nValue);
-
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
 
 private:
     friend bool AfxWinInit(HINSTANCE hInstance);

@@ -41,15 +41,6 @@ public:
     ~CRegKeyHandle() { Close(); }
     CRegKeyHandle(const CRegKeyHandle&) = delete;
     CRegKeyHandle& operator=(const CRegKeyHandle&) = delete;
-    CRegKeyHandle(CRegKeyHandle&& o) noexcept : m_h(o.Release()) {}
-    CRegKeyHandle& operator=(CRegKeyHandle&& o) noexcept
-    {
-        if (this != &o) {
-            Close();
-            m_h = o.Release();
-        }
-        return *this;
-    }
 
     HKEY Get() const { return m_h; }
     HKEY* Put()

@@ -46,12 +46,6 @@ public:
         m_str += ch;
         return *this;
     }
-    friend CString operator+(const CString& a, const char* b)
-    {
-        CString r(a);
-        r += b;
-        return r;
-    }
 
     // Compare the characters; without these, == would compare the pointers
     // that the conversion to const char* gives.

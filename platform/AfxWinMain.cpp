@@ -7,5 +7,5 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     if (!pApp || !AfxWinInit(hInstance))
         return -1;
     pApp->InitInstance();
-    return pApp->ExitInstance();
+    return 0;
 }

@@ -331,7 +331,6 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pWnd->m_pfnSuper));
     pWnd->m_pfnSuper = nullptr;
     pWnd->Detach();
-    pWnd->PostNcDestroy();
     return result;
 }
 

@@ -251,9 +251,6 @@ protected:
     explicit CWnd(HWND hWndConstant) : m_hWnd(hWndConstant), m_bPlacement(true) {}
 
     const MessageMap* GetMessageMap() const override { return &messageMap; }
-    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-    virtual bool OnCommand(WPARAM wParam, LPARAM lParam);
-    virtual void PostNcDestroy() {}
 
     BOOL OnHelpInfo(HELPINFO* pInfo);
 
@@ -268,6 +265,8 @@ private:
     void Attach(HWND hWnd);
     void Detach();
     LRESULT DispatchGuarded(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    bool OnCommand(WPARAM wParam, LPARAM lParam);
 
     static const MsgMapEntry messageEntries[];
     WNDPROC m_pfnSuper = nullptr;
@@ -302,7 +301,6 @@ public:
     BOOL CreateFontIndirect(const LOGFONTA* pLogFont);
     BOOL DeleteObject();
     HFONT GetSafeHandle() const { return m_hFont; }
-    operator HFONT() const { return m_hFont; }
 
 private:
     HFONT m_hFont = nullptr;
@@ -318,7 +316,6 @@ public:
 
     HDC m_hDC;
     PAINTSTRUCT m_ps;
-    operator HDC() const { return m_hDC; }
     BOOL DrawIcon(int x, int y, HICON hIcon) { return ::DrawIcon(m_hDC, x, y, hIcon); }
 
 private:

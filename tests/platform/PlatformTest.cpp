@@ -27,7 +27,7 @@ const MsgMapEntry CTestApp::messageEntries[] = {
     msgmap::OnCommand<kCmdOwnerAndApp, &CTestApp::OnOwnerAndApp>(),
     msgmap::OnCommand<kCmdControlRange, &CTestApp::OnControlRange>(),
 };
-const MessageMap CTestApp::messageMap = {&CWinApp::messageMap, CTestApp::messageEntries};
+const MessageMap CTestApp::messageMap = {&CCmdTarget::messageMap, CTestApp::messageEntries};
 
 bool CTestApp::OnCmdMsg(UINT nID, bool bQueryOnly)
 {
