@@ -19,8 +19,8 @@ public:
     // bit 31 set outside the NT family, major version in the low byte).
     static bool IsSupportedWindowsVersion(DWORD dwVersion);
 
-    // The current application when it is a CTiermoApp (test programs run the
-    // dialogs with an application object of their own), else null.
+    // The current application object when it is a CTiermoApp, else null (the
+    // dialogs then run without a version record).
     static CTiermoApp* GetCurrent();
 
     // Command handlers: the About box and the Help window.

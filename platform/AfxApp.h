@@ -38,8 +38,8 @@ CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetResourceHandle();
 
-// Loads the application name and remembers the module; called by WinMain
-// (and by test programs that make their own application object).
+// Loads the application name and remembers the module of the current
+// application object; WinMain calls it before InitInstance.
 bool AfxWinInit(HINSTANCE hInstance);
 
 // Message box captioned with the application name, owned by the main window's

@@ -52,7 +52,6 @@ public:
     friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
     friend bool operator==(const CString& a, const char* b) { return a.m_str == (b ? b : ""); }
 
-
     // Buffer interface: GetBufferSetLength gives room for nNewLength characters
     // plus a terminator; ReleaseBuffer sets the length to nNewLength, or to the
     // position of the first zero byte when nNewLength is -1 (bounded by the

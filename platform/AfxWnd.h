@@ -282,7 +282,8 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 // moved as little as needed to keep it inside `limit` (the work area).
 CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& limit);
 
-// Reports an exception that reached a window procedure, as the framework does.
+// Reports an exception that reached a window procedure: its text in a
+// system-modal box captioned with the application name.
 void AfxReportException(const CException* e);
 
 // Static control.
