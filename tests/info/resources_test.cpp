@@ -256,6 +256,10 @@ TEST_F(ProgramResources, TemplatesHoldTheControlsTheCodeAddressesWithinTheDialog
                 << ::testing::PrintToString(it);
         }
     }
+    // The help text wraps at the control's width: nothing scrolls sideways.
+    EXPECT_EQ(Find(ReadDialog(s_hModule, IDD_HELP), IDC_HELP_TEXT)->style &
+                  (ES_AUTOHSCROLL | WS_HSCROLL),
+              0u);
 }
 
 } // namespace

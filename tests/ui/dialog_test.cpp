@@ -2,6 +2,7 @@
 // real resources: each test starts CTiermoDlg modally and plays mouse messages
 // to the icons from inside its modal loop, where the outcome can be read
 // exactly (capture, icon and cursor handles, messages the target receives).
+#include "Driver.h"
 #include "resource.h"
 #include "ui/DropRules.h"
 #include "ui/TiermoDlg.h"
@@ -57,6 +58,10 @@ protected:
         return 0;
     }
 
+    // Minimised, a window here has no client area; this one keeps its whole
+    // rectangle, so that what OnPaint draws there can be seen.
+    LRESULT OnNcCalcSize(WPARAM, LPARAM) { return ::IsIconic(m_hWnd) ? 0 : Default(); }
+
     LRESULT OnTimer(WPARAM wParam, LPARAM)
     {
         if (wParam == kWatchdogTimer) {
@@ -73,6 +78,7 @@ private:
 const MsgMapEntry CScenarioDlg::entries[] = {
     msgmap::OnMessage<kRunScenario, &CScenarioDlg::OnRun>(),
     msgmap::OnMessage<WM_TIMER, &CScenarioDlg::OnTimer>(),
+    msgmap::OnMessage<WM_NCCALCSIZE, &CScenarioDlg::OnNcCalcSize>(),
 };
 const MessageMap CScenarioDlg::messageMap = {&CTiermoDlg::messageMap, CScenarioDlg::entries};
 
@@ -212,7 +218,7 @@ TEST(MainDialog, WindowIconsAndDragIconAreTheApplicationIcon)
     });
 }
 
-TEST(MainDialog, SizeAndMaximizeCommandsChangeNothingMinimizeAndRestoreWork)
+TEST(MainDialog, SizeAndMaximizeCommandsChangeNothingMoveMinimizeAndRestoreWork)
 {
     RunScenario([](CScenarioDlg& dlg) {
         RECT before;
@@ -225,15 +231,40 @@ TEST(MainDialog, SizeAndMaximizeCommandsChangeNothingMinimizeAndRestoreWork)
         EXPECT_TRUE(::EqualRect(&before, &after));
 
         // Minimised, the dialog paints its icon itself (placed as IconPosition
-        // says) and validates what it painted; restored it is as before.
+        // says: drawing it there again changes no pixel) and validates what it
+        // painted; restored it is as before.
         dlg.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
         EXPECT_TRUE(::IsIconic(dlg.m_hWnd));
         ::RedrawWindow(dlg.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         EXPECT_FALSE(::GetUpdateRect(dlg.m_hWnd, nullptr, FALSE));
+        RECT client;
+        ::GetClientRect(dlg.m_hWnd, &client);
+        const CPoint at =
+            CTiermoDlg::IconPosition(client.right, client.bottom, ::GetSystemMetrics(SM_CXICON),
+                                     ::GetSystemMetrics(SM_CYICON));
+        HDC dc = ::GetDC(dlg.m_hWnd);
+        auto pixels = [&] {
+            std::vector<COLORREF> all;
+            for (int y = 0; y < client.bottom; ++y)
+                for (int x = 0; x < client.right; ++x)
+                    all.push_back(::GetPixel(dc, x, y));
+            return all;
+        };
+        const std::vector<COLORREF> painted = pixels();
+        ::DrawIcon(dc, at.x, at.y, OwnIcon(IDI_APP));
+        EXPECT_TRUE(driver::SamePixels(painted, pixels()));
+        ::ReleaseDC(dlg.m_hWnd, dc);
         dlg.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
         EXPECT_FALSE(::IsIconic(dlg.m_hWnd));
         ::GetWindowRect(dlg.m_hWnd, &after);
         EXPECT_TRUE(::EqualRect(&before, &after));
+
+        // Move is not filtered with them: the system's move loop runs and takes
+        // the key that ends it, which would otherwise still be queued.
+        dlg.PostMessage(WM_KEYDOWN, VK_ESCAPE, 0);
+        dlg.SendMessage(WM_SYSCOMMAND, SC_MOVE, 0);
+        MSG key;
+        EXPECT_FALSE(::PeekMessageA(&key, dlg.m_hWnd, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE));
     });
 }
 
