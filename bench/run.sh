@@ -28,7 +28,7 @@ while [[ $# -gt 0 ]]; do
     *) echo "usage: bench/run.sh [--quick] [--build-dir DIR]" >&2; exit 2 ;;
     esac
 done
-build_x64=$build/x86_64
+tree=$build/x86_64
 
 # Targets.
 max_size_ratio=1.25
@@ -82,12 +82,12 @@ for arch in "${tiermo_arches[@]}"; do
 done
 
 # Everything under Wine: one Xvfb and one prefix of the bench's own.
-tiermo_private_desktop "$build_x64/bench-wineprefix" || exit 1
+tiermo_private_desktop "$tree/bench-wineprefix" || exit 1
 
-bench_exe=$build_x64/bench/tiermo_bench.exe
+bench_exe=$tree/bench/tiermo_bench.exe
 # Unix paths: the bench turns them into the Z: paths Wine maps them to.
-tiermo_exe=$build_x64/app/Tiermo.exe
-floor_exe=$build_x64/bench/Floor.exe
+tiermo_exe=$tree/app/Tiermo.exe
+floor_exe=$tree/bench/Floor.exe
 results=$(mktemp)
 run_bench() {
     log "$1 ..."

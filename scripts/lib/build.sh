@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Configuring and building Tiermo's trees, and a private Wine desktop, for the
 # scripts in scripts/ and bench/. Source it; it defines functions and these:
 #
@@ -15,6 +16,7 @@ tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
 tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd)
 tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
+# shellcheck disable=SC2034 # for the scripts that source this
 tiermo_arches=(x86_64 i686)
 # shellcheck source=../../tests/rig/winelib.sh
 source "$tiermo_root/tests/rig/winelib.sh"
