@@ -6,7 +6,8 @@
 #   - "Top" gives notepad _NET_WM_STATE_ABOVE,
 #   - which it keeps when Tiermo is activated (notepad stays above Tiermo);
 #   - "Normal" takes it away;
-#   - "Bottom" puts notepad lowest in _NET_CLIENT_LIST_STACKING.
+#   - "Bottom", on notepad kept above, takes that away and puts notepad lowest
+#     in _NET_CLIENT_LIST_STACKING.
 #
 #   desktop_test.sh PREFIX ARCH TIERMO_EXE ARRANGE_EXE RESOURCE_H
 #
@@ -68,6 +69,7 @@ stacking() { xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //; s/,//g';
 notepad_above() { xprop -id "$notepad" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
 notepad_normal() { ! notepad_above; }
 notepad_lowest() { [[ $(stacking | cut -d' ' -f1) == "$(hex "$notepad")" ]]; }
+notepad_at_bottom() { notepad_lowest && notepad_normal; }
 # Whether window $1 is above window $2 in the stacking order.
 stacked_above() {
     local above=" $(stacking) "
@@ -134,11 +136,13 @@ drag_to_notepad $(icon "${ids[1]}")
 wait_until notepad_normal
 check "Normal: notepad is no longer kept above" yes "$(notepad_normal && echo yes)"
 
-xdotool windowactivate --sync "$notepad"
-wait_until stacked_above "$notepad" "$tiermo_window"
-check "Bottom: notepad is not the lowest before" yes "$(notepad_lowest || echo yes)"
+# "Bottom" on a window kept above: no longer above, and the lowest.
+drag_to_notepad $(icon "${ids[0]}")
+wait_until notepad_above
+check "Bottom: notepad is above before" yes "$(notepad_above && ! notepad_lowest && echo yes)"
 drag_to_notepad $(icon "${ids[2]}")
-wait_until notepad_lowest
-check "Bottom: notepad is the lowest window" "$(hex "$notepad")" "$(stacking | cut -d' ' -f1)"
+wait_until notepad_at_bottom
+check "Bottom: notepad is the lowest window and no longer above" "$(hex "$notepad") no" \
+    "$(stacking | cut -d' ' -f1) $(notepad_above && echo yes || echo no)"
 
 checks_done "desktop ($arch)"
