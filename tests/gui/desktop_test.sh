@@ -30,24 +30,9 @@ prefix=$1 arch=$2 tiermo=$3 arrange=$4 resource_h=$5
 limit=$((30 * ${TIERMO_TIME_FACTOR:-1}))
 
 rig_wine_env "$prefix"
-if [[ $arch == i686 ]]; then
-    why=$(rig_wine32_unavailable)
-    if [[ -n $why ]]; then
-        echo "SKIPPED (i686): $why"
-        exit "$RIG_SKIP_CODE"
-    fi
-fi
-
+rig_skip_unless_runs "$arch"
 wm=""
-cleanup() {
-    trap - EXIT INT TERM
-    rig_stop_wineserver
-    [[ -n $wm ]] && kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null
-    rig_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+stop_wm() { [[ -z $wm ]] || { kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null; }; }
 
 fail() { echo "FAILED: $*"; exit 1; }
 
@@ -92,9 +77,7 @@ drag_to_notepad() { # icon x, icon y
     xdotool mouseup 1
 }
 
-rig_stop_wineserver
-rig_start_xvfb "$prefix.xvfb" || exit 1
-rig_ensure_prefix || exit 1
+rig_start_session stop_wm || exit 1
 rig_restore_registry
 # No virtual desktop: every window of Wine is one of the window manager's.
 sed -i "/^\"Desktop\"=\"$RIG_DESKTOP_NAME\"\$/d" "$WINEPREFIX/user.reg"

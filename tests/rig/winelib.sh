@@ -58,6 +58,37 @@ rig_wine32_unavailable() {
     fi
 }
 
+# Ends the calling test as skipped (RIG_SKIP_CODE, with the reason) when
+# programs of architecture $1 cannot run here.
+rig_skip_unless_runs() {
+    local why=""
+    [[ $1 == i686 ]] && why=$(rig_wine32_unavailable)
+    [[ -z $why ]] && return 0
+    echo "SKIPPED ($1): $why"
+    exit "$RIG_SKIP_CODE"
+}
+
+# Starts a test's session in the prefix $WINEPREFIX: its server stopped (a
+# test killed from outside may have left it behind), a private Xvfb whose PID
+# is recorded beside the prefix, and the prefix made when needed. On exit,
+# signals included, the command "$@" runs first, then the session ends.
+rig_start_session() {
+    RIG_EXIT_HOOK=("$@")
+    trap rig_end_session EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    rig_stop_wineserver
+    rig_start_xvfb "$WINEPREFIX.xvfb" || return 1
+    rig_ensure_prefix
+}
+
+rig_end_session() {
+    trap - EXIT INT TERM
+    [[ ${#RIG_EXIT_HOOK[@]} -gt 0 ]] && "${RIG_EXIT_HOOK[@]}"
+    rig_stop_wineserver
+    rig_stop_xvfb
+}
+
 # The stamp a prefix made now gets (see RIG_PREFIX_VERSION).
 rig_prefix_stamp() {
     local wine32=yes
