@@ -26,8 +26,8 @@ if [[ $# -ne 5 ]]; then
     exit 2
 fi
 prefix=$1 arch=$2 tiermo=$3 arrange=$4 resource_h=$5
-# Seconds to wait for a window or a change, times the rig's factor.
-limit=$((30 * ${TIERMO_TIME_FACTOR:-1}))
+# Seconds to wait for a window or a change.
+limit=30
 
 rig_wine_env "$prefix"
 rig_skip_unless_runs "$arch"
