@@ -58,7 +58,11 @@ fi
 step "tests (${trees[*]} under Wine)"
 if [[ ${trees[*]} == *i686* ]]; then
     why=$(rig_wine32_unavailable)
-    [[ -n $why ]] && echo "== the i686 tests will be reported as skipped: $why"
+    if [[ -n $why ]]; then
+        echo "== the i686 tests will be reported as skipped: $why"
+    elif grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+        echo "== the i686 programs run under qemu's user-mode emulation (binfmt_misc handler qemu-i386)"
+    fi
 fi
 cd "$build" || exit 1
 rm -f "$build/ctest.log"

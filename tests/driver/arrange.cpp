@@ -1,8 +1,9 @@
 // Run helper: waits for a main window and places another one beside it.
 //
-//   tiermo_arrange.exe MAIN_CAPTION OTHER_CAPTION_PART TIMEOUT_MS
+//   tiermo_arrange.exe MAIN_CAPTION OTHER_CAPTION_PART TIMEOUT_MS [CONTROL_ID...]
 //
-// Exit code 0 when both were found and placed, 1 when the main window did not
+// Prints both windows' rectangles, then the screen centre of each named
+// control of the main window ("control ID: X,Y"). Exit code 0 when both were found and placed, 1 when the main window did not
 // appear in time, 2 on bad arguments, 3 when only the other window is missing.
 #include "Driver.h"
 
@@ -25,8 +26,8 @@ void PrintRect(const char* what, HWND hwnd)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 || std::atoi(argv[3]) <= 0) {
-        fprintf(stderr, "usage: tiermo_arrange MAIN_CAPTION OTHER_CAPTION_PART TIMEOUT_MS\n");
+    if (argc < 4 || std::atoi(argv[3]) <= 0) {
+        fprintf(stderr, "usage: tiermo_arrange MAIN_CAPTION OTHER_CAPTION_PART TIMEOUT_MS [CONTROL_ID...]\n");
         return 2;
     }
     const int timeoutMs = std::atoi(argv[3]);
@@ -60,5 +61,9 @@ int main(int argc, char** argv)
         2000);
     PrintRect(argv[1], main);
     PrintRect(argv[2], other);
+    for (int i = 4; i < argc; ++i) {
+        const POINT c = driver::Center(driver::ControlRect(main, std::atoi(argv[i])));
+        printf("control %s: %ld,%ld\n", argv[i], c.x, c.y);
+    }
     return 0;
 }

@@ -52,29 +52,10 @@ if ! [[ $timeout_s =~ ^[0-9]+$ ]] || [[ $timeout_s -eq 0 ]]; then
 fi
 
 rig_wine_env "$prefix"
-if [[ $arch == i686 ]]; then
-    why=$(rig_wine32_unavailable)
-    if [[ -n $why ]]; then
-        echo "SKIPPED (i686): $why"
-        exit "$RIG_SKIP_CODE"
-    fi
-fi
+rig_skip_unless_runs "$arch"
 child=""
-
-cleanup() {
-    trap - EXIT INT TERM
-    [[ -n $child ]] && kill "$child" 2>/dev/null
-    rig_stop_wineserver
-    rig_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-# A test killed from outside may have left the prefix's server behind.
-rig_stop_wineserver
-rig_start_xvfb "$prefix.xvfb" || exit 1
-rig_ensure_prefix || exit 1
+stop_child() { [[ -z $child ]] || kill "$child" 2>/dev/null; }
+rig_start_session stop_child || exit 1
 [[ $prepare_only -eq 1 ]] && exit 0
 [[ $restore -eq 1 ]] && rig_restore_registry
 

@@ -7,9 +7,11 @@ RIG_DESKTOP_SIZE=1024x768
 RIG_XVFB_SCREEN=${RIG_DESKTOP_SIZE}x24
 RIG_READY_MARK=.tiermo-ready
 # Bumped whenever rig_create_prefix changes, so that older prefixes are remade.
-# The stamp also records whether 32-bit Wine was installed when the prefix was
-# made: a prefix made without it fails to start any program (even a 64-bit
-# one: "could not load kernel32.dll") once it is installed, and the reverse.
+# The stamp also records whether 32-bit programs ran when the prefix was made:
+# a prefix made while they could not (no 32-bit Wine, or a kernel that
+# refuses them before scripts/deps.sh set up their emulation) starts no
+# 32-bit program once they can ("could not load kernel32.dll", or the process
+# just ends), and the reverse.
 RIG_PREFIX_VERSION=3
 RIG_WINE32_LOADER=${RIG_WINE32_LOADER:-/usr/lib/wine/wine}
 RIG_WINE64_LOADER=${RIG_WINE64_LOADER:-/usr/lib/wine/wine64}
@@ -42,8 +44,9 @@ rig_wine_env() {
 rig_wine() { "$RIG_WINE" "$@"; }
 
 # Why 32-bit Windows programs cannot run here, or nothing when they can: 32-bit
-# Wine must be installed and the kernel must run 32-bit programs (probed with
-# the 32-bit loader itself, a small 32-bit program).
+# Wine must be installed and its loader, a small 32-bit program, must run,
+# natively or under the emulation that scripts/deps.sh sets up where the
+# kernel refuses them.
 rig_wine32_unavailable() {
     if [[ ! -x $RIG_WINE32_LOADER ]]; then
         echo "32-bit Wine is not installed (wine32:i386; scripts/deps.sh installs it)"
@@ -51,15 +54,46 @@ rig_wine32_unavailable() {
     fi
     local out
     if ! out=$("$RIG_WINE32_LOADER" --version 2>&1); then
-        echo "this machine's kernel cannot run 32-bit programs ($RIG_WINE32_LOADER: ${out##*: })"
+        echo "this machine cannot run 32-bit programs ($RIG_WINE32_LOADER: ${out##*: }; scripts/deps.sh sets up their emulation)"
     fi
+}
+
+# Ends the calling test as skipped (RIG_SKIP_CODE, with the reason) when
+# programs of architecture $1 cannot run here.
+rig_skip_unless_runs() {
+    local why=""
+    [[ $1 == i686 ]] && why=$(rig_wine32_unavailable)
+    [[ -z $why ]] && return 0
+    echo "SKIPPED ($1): $why"
+    exit "$RIG_SKIP_CODE"
+}
+
+# Starts a test's session in the prefix $WINEPREFIX: its server stopped (a
+# test killed from outside may have left it behind), a private Xvfb whose PID
+# is recorded beside the prefix, and the prefix made when needed. On exit,
+# signals included, the command "$@" runs first, then the session ends.
+rig_start_session() {
+    RIG_EXIT_HOOK=("$@")
+    trap rig_end_session EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    rig_stop_wineserver
+    rig_start_xvfb "$WINEPREFIX.xvfb" || return 1
+    rig_ensure_prefix
+}
+
+rig_end_session() {
+    trap - EXIT INT TERM
+    [[ ${#RIG_EXIT_HOOK[@]} -gt 0 ]] && "${RIG_EXIT_HOOK[@]}"
+    rig_stop_wineserver
+    rig_stop_xvfb
 }
 
 # The stamp a prefix made now gets (see RIG_PREFIX_VERSION).
 rig_prefix_stamp() {
-    local wine32=no
-    [[ -x $RIG_WINE32_LOADER ]] && wine32=yes
-    echo "$RIG_PREFIX_VERSION wine32=$wine32"
+    local wine32=yes
+    [[ -n $(rig_wine32_unavailable) ]] && wine32=no
+    echo "$RIG_PREFIX_VERSION wine32-runs=$wine32"
 }
 
 # Kills every Wine process of the prefix in $WINEPREFIX and waits for its server.
