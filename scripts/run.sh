@@ -39,15 +39,19 @@ targets=(tiermo_arrange)
 [[ -z ${TIERMO_RUN_EXE:-} ]] && targets+=(Tiermo)
 tiermo_configure_and_build "$tree" "$arch" "${targets[@]}" || exit 1
 
-tiermo_wine_session "$tiermo_build/run-prefix"
-headless=1
+rig_wine_env "$tiermo_build/run-prefix"
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
     headless=0
+    trap rig_stop_wineserver EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    rig_stop_wineserver
+    rig_ensure_prefix || exit 1
 else
+    headless=1
     unset DISPLAY
-    rig_start_xvfb || exit 1
+    rig_start_session || exit 1
 fi
-rig_ensure_prefix || exit 1
 rig_stop_wineserver
 
 echo "== running $exe"

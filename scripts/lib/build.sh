@@ -56,25 +56,11 @@ tiermo_configure_and_build() {
     fi
 }
 
-# Runs what follows in the calling script under Wine with prefix $1: its Wine
-# processes, and the Xvfb that rig_start_xvfb starts, end when the script exits.
-tiermo_wine_session() {
-    rig_wine_env "$1"
-    trap tiermo_end_wine EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    rig_stop_wineserver
-}
-
-# The same on a private Xvfb in the rig's virtual desktop, with the prefix made
-# when missing and its registry reset to the pristine one.
+# Runs what follows in the calling script under Wine with prefix $1 on a
+# private Xvfb in the rig's virtual desktop, the prefix made when missing and
+# its registry reset to the pristine one; rig_start_session ends it all when
+# the script exits.
 tiermo_private_desktop() {
-    tiermo_wine_session "$1"
-    rig_start_xvfb && rig_ensure_prefix && rig_restore_registry
-}
-
-tiermo_end_wine() {
-    trap - EXIT INT TERM
-    rig_stop_wineserver
-    rig_stop_xvfb
+    rig_wine_env "$1"
+    rig_start_session && rig_restore_registry
 }
