@@ -7,6 +7,7 @@
 #include "info/HelpDlg.h"
 #include "info/TextResource.h"
 #include "platform/Afx.h"
+#include "product.h"
 #include "resource.h"
 
 #include <psapi.h>
@@ -18,7 +19,7 @@ namespace {
 
 class CProbeApp : public CWinApp {
 public:
-    CProbeApp() : CWinApp("Tiermo") {}
+    CProbeApp() : CWinApp(TIERMO_APP_NAME) {}
 };
 CProbeApp theProbeApp;
 

@@ -4,6 +4,7 @@
 //
 //   tiermo_shot OUTDIR TIERMO.EXE
 #include "Driver.h"
+#include "captions.h"
 #include "product.h"
 #include "resource.h"
 
@@ -12,9 +13,9 @@
 
 namespace {
 
-constexpr const char* kTiermoCaption = TIERMO_APP_NAME;
-constexpr const char* kHelpCaption = TIERMO_APP_NAME " Help";
-constexpr const char* kAboutCaption = "About " TIERMO_APP_NAME;
+using bench::kAboutCaption;
+using bench::kHelpCaption;
+using bench::kTiermoCaption;
 constexpr int kWindowTimeoutMs = 20000;
 // Time for a new window to paint itself completely.
 constexpr int kPaintMs = 700;

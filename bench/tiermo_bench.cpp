@@ -11,6 +11,7 @@
 //       Handle, GDI, USER and private-byte counts of Tiermo before and after
 //       DRAGS drops and OPENS openings each of the Help window and About box.
 #include "Driver.h"
+#include "captions.h"
 #include "product.h"
 #include "resource.h"
 
@@ -25,10 +26,10 @@
 
 namespace {
 
-constexpr const char* kTiermoCaption = "Tiermo";
-constexpr const char* kFloorCaption = "Tiermo Floor";
-constexpr const char* kHelpCaption = "Tiermo Help";
-constexpr const char* kAboutCaption = "About Tiermo";
+using bench::kAboutCaption;
+using bench::kFloorCaption;
+using bench::kHelpCaption;
+using bench::kTiermoCaption;
 constexpr const char* kNotepadClass = "Notepad";
 
 constexpr ULONG kSystemProcessInformation = 5;

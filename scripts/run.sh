@@ -20,7 +20,7 @@ tree="$tiermo_build/$arch"
 exe=${TIERMO_RUN_EXE:-$tree/app/Tiermo.exe}
 arrange="$tree/tests/driver/tiermo_arrange.exe"
 screenshot="$tiermo_build/screenshot.png"
-main_caption=Tiermo
+main_caption=$(tiermo_app_name)
 window_timeout_ms=30000
 
 echo "== dependencies"
@@ -62,7 +62,7 @@ rig_wine "$arrange" "$main_caption" Notepad "$window_timeout_ms" >"$tiermo_build
 arranger=$!
 
 if [[ $headless -eq 0 ]]; then
-    echo "on display $DISPLAY; close Tiermo to end"
+    echo "on display $DISPLAY; close $main_caption to end"
     wait "$app"
     exit 0
 fi

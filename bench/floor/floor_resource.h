@@ -3,3 +3,5 @@
 
 #define IDD_FLOOR 100
 #define IDS_FLOOR_TITLE 101
+
+#define FLOOR_TITLE "Tiermo Floor"

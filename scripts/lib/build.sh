@@ -21,6 +21,9 @@ tiermo_arches=(x86_64 i686)
 # shellcheck source=../../tests/rig/winelib.sh
 source "$tiermo_root/tests/rig/winelib.sh"
 
+# The program's name, which is also its main dialog's caption.
+tiermo_app_name() { sed -n 's/^#define TIERMO_APP_NAME "\(.*\)"$/\1/p' "$tiermo_root/res/product.h.in"; }
+
 # The Wine prefix the tests of build tree $1 run in.
 tiermo_wineprefix() { echo "$1/wineprefix"; }
 
