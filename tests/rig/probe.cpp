@@ -1,5 +1,5 @@
 // Program the rig's self-test runs under the wrapper.
-//   exit N | sleep MS | screen | regset | regcheck | env NAME
+//   exit N | sleep MS | screen | regset | regcheck | env NAME | brokenonce MARKER
 #include "Driver.h"
 
 #include <cstdio>
@@ -18,8 +18,8 @@ constexpr int kValueLeftOver = 10;
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr,
-                "usage: tiermo_rig_probe exit N|sleep MS|screen|regset|regcheck|env NAME\n");
+        fprintf(stderr, "usage: tiermo_rig_probe exit N|sleep MS|screen|regset|regcheck|env NAME|"
+                        "brokenonce MARKER\n");
         return kUsageError;
     }
     const std::string command = argv[1];
@@ -43,6 +43,19 @@ int main(int argc, char** argv)
     if (command == "env" && argc == 3) {
         printf("%s=%s\n", argv[2], driver::Env(argv[2], "<unset>").c_str());
         return 0;
+    }
+    // Fails the way a process Wine gave no display driver does, unless the
+    // file MARKER exists; makes it.
+    if (command == "brokenonce" && argc == 3) {
+        if (GetFileAttributesA(argv[2]) != INVALID_FILE_ATTRIBUTES)
+            return 0;
+        FILE* marker = fopen(argv[2], "w");
+        if (!marker)
+            return kUsageError;
+        fclose(marker);
+        fprintf(stderr, "0024:err:winediag:nodrv_CreateWindow Application tried to create a "
+                        "window, but no driver could be loaded.\n");
+        return 1;
     }
     return kUsageError;
 }

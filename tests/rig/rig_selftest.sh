@@ -37,6 +37,15 @@ rc=$?
 check "time limit ends a hanging program" 124 $rc
 check "time limit is kept" 1 $((SECONDS - start < 20))
 
+marker=$(mktemp -u)
+out=$(run -- "$probe" brokenonce "Z:$marker" 2>&1)
+rc=$?
+check "a session Wine could not set up: run once more, and said so" "0 1" \
+    "$rc $(grep -c 'could not set up the session (err:winediag:nodrv_CreateWindow' <<<"$out")"
+rm -f "$marker"
+out=$(run -- "$probe" exit 3 2>&1)
+check "a failing program: not run again" "3 0" "$? $(grep -c 'once more' <<<"$out")"
+
 left=$(find "$prefix.xvfb" -type f 2>/dev/null | wc -l)
 check "no Xvfb left running" 0 "$left"
 

@@ -43,6 +43,16 @@ rig_wine_env() {
 
 rig_wine() { "$RIG_WINE" "$@"; }
 
+# Wine's errors that say it could not set up a session: no display driver for
+# the process, or no desktop window because explorer did not start.
+RIG_BROKEN_SESSION_ERRORS='nodrv_CreateWindow|failed to start explorer|failed to create desktop window'
+
+# Prints the first such error in the file $1, or fails when there is none.
+rig_broken_session() {
+    grep -m 1 -E "$RIG_BROKEN_SESSION_ERRORS" "$1" 2>/dev/null | tr -d '\r' | sed 's/^[0-9a-f]*://'
+    [[ ${PIPESTATUS[0]} -eq 0 ]]
+}
+
 # Why 32-bit Windows programs cannot run here, or nothing when they can: 32-bit
 # Wine must be installed and its loader, a small 32-bit program, must run,
 # natively or under the emulation that scripts/deps.sh sets up where the
