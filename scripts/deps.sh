@@ -12,7 +12,7 @@ set -uo pipefail
 
 packages=(
     cmake make
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 fonts-wine
     xvfb xauth x11-utils

@@ -133,21 +133,26 @@ LRESULT CScriptDialog::OnTimer(WPARAM wParam, LPARAM)
 
 // ---------------------------------------------------------------------------
 
-MessageBoxWatcher::MessageBoxWatcher(std::string caption)
-    : m_caption(std::move(caption)), m_thread([this] { Watch(); })
+MessageBoxWatcher::MessageBoxWatcher(std::string caption) : m_caption(std::move(caption))
 {
+    m_hThread = ::CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
 }
 
-MessageBoxWatcher::~MessageBoxWatcher()
+MessageBoxWatcher::~MessageBoxWatcher() { Finish(); }
+
+DWORD WINAPI MessageBoxWatcher::ThreadProc(LPVOID pThis)
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    static_cast<MessageBoxWatcher*>(pThis)->Watch();
+    return 0;
 }
 
 bool MessageBoxWatcher::Finish()
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_hThread) {
+        ::WaitForSingleObject(m_hThread, INFINITE);
+        ::CloseHandle(m_hThread);
+        m_hThread = nullptr;
+    }
     return m_bFound;
 }
 

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace ptest {
@@ -134,10 +133,11 @@ public:
     HWND m_hOwner = nullptr;
 
 private:
+    static DWORD WINAPI ThreadProc(LPVOID pThis);
     void Watch();
     std::string m_caption;
     bool m_bFound = false;
-    std::thread m_thread;
+    HANDLE m_hThread = nullptr;
 };
 
 // Sends keyboard input: vk pressed and released with the modifiers held.
