@@ -4,6 +4,7 @@
 #include "AfxApp.h"
 #include "AfxDialog.h"
 #include "AfxException.h"
+#include "AfxNewerApi.h"
 #include "AfxRegistry.h"
 #include "AfxString.h"
 #include "AfxWnd.h"

@@ -1,6 +1,7 @@
 #include "AfxDialog.h"
 
 #include "AfxApp.h"
+#include "AfxNewerApi.h"
 
 #include <cstring>
 
@@ -89,7 +90,7 @@ bool AfxPreTranslateMessage(MSG* pMsg, HWND hDialog)
     if (pMsg->message == AFX_WM_KEYF1)
         return true;
     if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) && pMsg->wParam == VK_F1) {
-        HWND hTop = ::GetAncestor(pMsg->hwnd, GA_ROOT);
+        HWND hTop = AfxGetRootWindow(pMsg->hwnd);
         if (hTop && CWnd::FromHandlePermanent(hTop)) {
             HELPINFO hi = {};
             hi.cbSize = sizeof hi;

@@ -1,6 +1,7 @@
 #include "AfxWnd.h"
 
 #include "AfxApp.h"
+#include "AfxNewerApi.h"
 
 #include <algorithm>
 #include <memory>
@@ -225,14 +226,7 @@ void CWnd::CenterWindow()
     CRect rcWindow;
     ::GetWindowRect(m_hWnd, &rcWindow);
 
-    CRect rcArea;
-    HMONITOR hMonitor = ::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST);
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof(mi);
-    if (hMonitor && ::GetMonitorInfoA(hMonitor, &mi))
-        rcArea = mi.rcWork;
-    else
-        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcArea, 0);
+    CRect rcArea = AfxGetWorkArea(m_hWnd);
 
     // Over a visible, not minimised owner; otherwise on the work area.
     CRect rcOver = rcArea;

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -369,6 +371,41 @@ TEST(CentrePosition, CentresThenKeepsInsideTheLimit)
     const CRect left(-1280, 0, 0, 1024);
     EXPECT_EQ(CPoint(-740, 462), AfxCenterPosition(box, left, left));
     EXPECT_EQ(CPoint(-200, 0), AfxCenterPosition(box, CRect(-50, -50, 50, 50), left));
+}
+
+// Where USER32 lacks GetAncestor and the monitor functions (Windows 95 and
+// NT 4.0), the fallbacks give what the real calls give: the top-level window
+// of a deep child (F1 goes there), and the work area a dialog is centred on.
+TEST_F(DialogTest, WithoutTheNewerUserFunctionsTheFallbacksAnswerTheSame)
+{
+    CTestMainWnd owner;
+    ASSERT_TRUE(owner.Create(kOwnerRect));
+    HWND hChild = owner.m_hWnd;
+    for (int depth = 0; depth < 3; ++depth)
+        hChild = ::CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, hChild, nullptr,
+                                   nullptr, nullptr);
+    HWND hPopup = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, owner.m_hWnd,
+                                    nullptr, nullptr, nullptr);
+    ASSERT_TRUE(hChild && hPopup);
+    const HWND windows[] = {hChild, ::GetParent(hChild), owner.m_hWnd, hPopup, HWND(0x1234)};
+
+    ASSERT_TRUE(NewerUser().GetAncestor && NewerUser().MonitorFromWindow);
+    std::vector<HWND> roots;
+    for (HWND h : windows)
+        roots.push_back(AfxGetRootWindow(h));
+    EXPECT_EQ(roots, (std::vector<HWND>{owner.m_hWnd, owner.m_hWnd, owner.m_hWnd, hPopup, nullptr}));
+    const CRect area = AfxGetWorkArea(owner.m_hWnd);
+    const CRect centred = RectAfterInit(IDD_TEST_CENTRED, nullptr);
+
+    const NewerUserApi none = {};
+    ScopedNewerUserApi old(none);
+    for (size_t i = 0; i < std::size(windows); ++i)
+        EXPECT_EQ(AfxGetRootWindow(windows[i]), roots[i]) << i;
+    const CRect primary = AfxGetWorkArea(owner.m_hWnd);
+    EXPECT_TRUE(::EqualRect(&area, &primary));
+    const CRect centredOld = RectAfterInit(IDD_TEST_CENTRED, nullptr);
+    EXPECT_TRUE(::EqualRect(&centred, &centredOld));
+    ::DestroyWindow(hPopup);
 }
 
 TEST_F(DialogTest, F1AsksTheMainWindowForHelpUnlessAModifierIsHeld)

@@ -1,0 +1,37 @@
+// The few USER32 functions of the framework layer that Windows 95 and NT 4.0
+// lack. They are looked up at run time, once, so that the program loads on
+// those systems, and each use has a fallback that gives what those systems
+// gave. Tests may put another table in place, as for the registry.
+#pragma once
+
+#include <windows.h>
+
+struct NewerUserApi {
+    HWND(WINAPI* GetAncestor)(HWND, UINT);                  // Windows 98, 2000
+    HMONITOR(WINAPI* MonitorFromWindow)(HWND, DWORD);       // Windows 98, 2000
+    BOOL(WINAPI* GetMonitorInfoA)(HMONITOR, LPMONITORINFO); // Windows 98, 2000
+};
+
+// The table in use: the functions this system has (null where it lacks one),
+// unless a test has swapped it.
+const NewerUserApi& NewerUser();
+
+// Puts `api` in place for the lifetime of the object.
+class ScopedNewerUserApi {
+public:
+    explicit ScopedNewerUserApi(const NewerUserApi& api);
+    ~ScopedNewerUserApi();
+    ScopedNewerUserApi(const ScopedNewerUserApi&) = delete;
+    ScopedNewerUserApi& operator=(const ScopedNewerUserApi&) = delete;
+
+private:
+    const NewerUserApi* m_pPrevious;
+};
+
+// The top-level window that hWnd is part of (itself when it is one), or null
+// for a handle that names no window.
+HWND AfxGetRootWindow(HWND hWnd);
+
+// The work area of the monitor nearest hWnd; the primary monitor's where the
+// system knows of no other.
+RECT AfxGetWorkArea(HWND hWnd);
