@@ -1,6 +1,6 @@
 // The real program under the Wine virtual desktop, driven from outside: how it
-// opens, how it ends, which system commands it refuses, its buttons, and its
-// refusal to run on Windows 3.1.
+// opens, how it ends, which system commands it refuses, its buttons, the
+// Windows versions it runs on and its refusal to run on Windows 3.1.
 #include "tests/app/tiermo_session.h"
 
 #include <gtest/gtest.h>
@@ -170,13 +170,80 @@ size_t RedPixels(const std::vector<COLORREF>& pixels)
     return n;
 }
 
+// The Windows versions Wine can report that each build runs on.
+#ifdef _WIN64
+constexpr const char* kRunsOn[] = {"winxp64", "win7", "win10"};
+#else
+constexpr const char* kRunsOn[] = {"win95", "win98", "nt40", "win2k", "winxp", "win7", "win10"};
+#endif
+constexpr RECT kNotepadPlace{10, 10, 10 + 330, 10 + 260};
+
+// Makes Wine report `version` to Tiermo.exe while it lives.
+struct ReportedVersion {
+    explicit ReportedVersion(const char* version)
+        : ok(driver::WriteString(HKEY_CURRENT_USER, kAppDefaultsKey, "Version", version))
+    {
+    }
+    ~ReportedVersion() { driver::DeleteTree(HKEY_CURRENT_USER, kAppDefaultsKey); }
+    const bool ok;
+};
+
+// Each version: the first run stores the version record and opens the About
+// box by itself, "Top" on notepad makes it topmost, and the next run reads the
+// record back and opens no About box.
+TEST(AppStart, RunsOnEveryWindowsItNames)
+{
+    driver::Process notepad;
+    const HWND hNotepad = driver::StartNotepad(notepad, kNotepadPlace);
+    ASSERT_NE(hNotepad, nullptr);
+    const POINT onNotepad = driver::Center(driver::WindowRect(hNotepad));
+    for (const char* version : kRunsOn) {
+        SCOPED_TRACE(version);
+        ReportedVersion reported(version);
+        ASSERT_TRUE(reported.ok);
+        ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, TIERMO_COMPANY_KEY));
+        for (bool bFirstRun : {true, false}) {
+            driver::Process tiermo;
+            ASSERT_TRUE(tiermo.Launch(driver::TiermoExe()));
+            HWND dlg = nullptr;
+            ASSERT_TRUE(driver::WaitUntil(
+                [&] { return (dlg = tiermo_test::FindMainDialog(tiermo.Pid())) != nullptr; },
+                tiermo_test::kStartMs))
+                << driver::DescribeState(tiermo);
+            HWND about = driver::WaitForWindow("About Tiermo", tiermo_test::kDialogClass,
+                                               tiermo.Pid(), bFirstRun ? 5000 : 1000);
+            DWORD stored = 0;
+            EXPECT_TRUE(driver::ReadDword(HKEY_LOCAL_MACHINE, tiermo_test::kVersionKey,
+                                          tiermo_test::kVersionValue, &stored));
+            EXPECT_EQ(stored, tiermo_test::kCurrentVersion);
+            if (!bFirstRun) {
+                EXPECT_EQ(about, nullptr) << "the record was not read back";
+                ASSERT_TRUE(::PostMessageA(dlg, WM_COMMAND, IDOK, 0));
+                EXPECT_TRUE(tiermo.WaitForExit(tiermo_test::kExitMs));
+                continue;
+            }
+            ASSERT_NE(about, nullptr) << driver::DescribeWindows();
+            ASSERT_TRUE(::PostMessageA(about, WM_COMMAND, IDOK, 0));
+            ASSERT_TRUE(driver::WaitForWindowGone(about, 3000));
+            ASSERT_TRUE(driver::WaitUntil([&] { return ::IsWindowEnabled(dlg) != FALSE; }, 3000));
+
+            const POINT icon = driver::Center(driver::ControlRect(dlg, IDC_TOP));
+            ASSERT_TRUE(driver::CarefulDrag(icon, onNotepad, {6, 40, kSettleMs}));
+            EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsTopmost(hNotepad); }, 3000));
+            ::SetWindowPos(hNotepad, HWND_NOTOPMOST, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            ASSERT_TRUE(::PostMessageA(dlg, WM_COMMAND, IDOK, 0));
+            EXPECT_TRUE(tiermo.WaitForExit(tiermo_test::kExitMs));
+            EXPECT_EQ(tiermo.ExitCode(), 0u);
+        }
+    }
+}
+
 TEST(AppStart, RefusesToRunUnderWindows31)
 {
-    ASSERT_TRUE(driver::WriteString(HKEY_CURRENT_USER, kAppDefaultsKey, "Version", "win31"));
+    ReportedVersion reported("win31");
+    ASSERT_TRUE(reported.ok);
     ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, TIERMO_COMPANY_KEY));
-    struct RemoveAppDefaults {
-        ~RemoveAppDefaults() { driver::DeleteTree(HKEY_CURRENT_USER, kAppDefaultsKey); }
-    } cleanup;
 
     driver::Process tiermo;
     ASSERT_TRUE(tiermo.Launch(driver::TiermoExe()));

@@ -189,6 +189,9 @@ bool ClickAt(POINT pt);
 bool ClickButton(HWND dlg, int id);
 // Windows' notepad.exe.
 std::string NotepadPath();
+// Starts notepad in `notepad` and, once its window is there, moves it to
+// `place` (screen coordinates); its main window, or null.
+HWND StartNotepad(Process& notepad, const RECT& place);
 
 // ---------------------------------------------------------------- pixels
 

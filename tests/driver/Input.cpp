@@ -317,4 +317,17 @@ std::string NotepadPath()
     return std::string(dir) + "\\notepad.exe";
 }
 
+HWND StartNotepad(Process& notepad, const RECT& place)
+{
+    if (!notepad.Launch(NotepadPath()))
+        return nullptr;
+    HWND h = WaitForWindowContaining("Notepad", "Notepad", notepad.Pid());
+    if (!h)
+        return nullptr;
+    ::SetWindowPos(h, nullptr, place.left, place.top, place.right - place.left,
+                   place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+    WaitUntil([&] { return WindowRect(h).left == place.left; }, 3000);
+    return h;
+}
+
 } // namespace driver

@@ -13,7 +13,6 @@ namespace {
 using tiermo_test::kSettleMs;
 using tiermo_test::TiermoSession;
 
-constexpr const char* kNotepadClass = "Notepad";
 constexpr RECT kNotepadPlace{10, 10, 10 + 330, 10 + 260};
 constexpr int kEffectMs = 3000;
 // Drags in six steps, each confirmed, resting on the press and release points,
@@ -58,15 +57,7 @@ protected:
 
     HWND StartNotepad()
     {
-        if (!m_notepad.Launch(driver::NotepadPath()))
-            return nullptr;
-        HWND h = driver::WaitForWindowContaining("Notepad", kNotepadClass, m_notepad.Pid());
-        if (!h)
-            return nullptr;
-        const RECT& p = kNotepadPlace;
-        ::SetWindowPos(h, nullptr, p.left, p.top, p.right - p.left, p.bottom - p.top,
-                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
-        driver::WaitUntil([&] { return driver::WindowRect(h).left == p.left; }, kEffectMs);
+        HWND h = driver::StartNotepad(m_notepad, kNotepadPlace);
         driver::Pause(kSettleMs);
         return h;
     }
