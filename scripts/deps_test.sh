@@ -160,19 +160,15 @@ sed -i '/^zip:/d' "$work/installed"
 echo i386 >"$work/foreign"
 run_deps
 rc=$?
-check "one missing package: exit code" 0 $rc
-check "one missing package: apt-get calls" \
-    "apt-get -q update;apt-get -q install -y --no-install-recommends zip;" "$(calls_of apt-get)"
-check "one missing package: no architecture added" "" "$(calls_of "dpkg --add")"
-check "one missing package: says what it installs" 1 "$(grep -c 'installing zip' "$work/err")"
+check "one missing package: exit code, apt-get calls, no architecture added, says what it installs" \
+    "0|apt-get -q update;apt-get -q install -y --no-install-recommends zip;||1" \
+    "$rc|$(calls_of apt-get)|$(calls_of "dpkg --add")|$(grep -c 'installing zip' "$work/err")"
 
 # Nothing missing: no apt-get, no output, exit 0.
 : >"$work/calls"
 run_deps
 rc=$?
-check "nothing missing: exit code" 0 $rc
-check "nothing missing: no apt-get call" "" "$(calls_of apt-get)"
-check "nothing missing: silent" "" "$(<"$work/err")"
+check "nothing missing: exit code, no apt-get call, silent" "0||" "$rc|$(calls_of apt-get)|$(<"$work/err")"
 check "native kernel: no backports, no qemu, no handler, no record" "||" \
     "$(backports_files)|$(calls_of mount)$(calls_of register)|$(ls "$work/root/var/lib")"
 
@@ -184,8 +180,7 @@ before=$(snapshot)
 path+=:$work/sudo
 run_deps
 rc=$?
-check "refusing kernel: exit code" 0 $rc
-check "refusing kernel: says why" 1 "$(grep -c 'this kernel cannot run 32-bit programs' "$work/err")"
+check "refusing kernel: exit code, says why" "0|1" "$rc|$(grep -c 'this kernel cannot run 32-bit programs' "$work/err")"
 check "refusing kernel: qemu from backports, through sudo" \
     "apt-get -q update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|2" \
     "$(calls_of apt-get)|$(grep -c '^sudo env' "$work/calls")"
@@ -283,17 +278,16 @@ reset_state 0
 echo "E: Unable to locate package zip" >"$work/apt-fails"
 run_deps
 rc=$?
-check "apt-get failing: non-zero exit" 1 $((rc != 0))
-check "apt-get failing: its message is shown" 1 "$(grep -c 'E: Unable to locate package zip' "$work/err")"
-check "apt-get failing: stops after the failed call" "apt-get -q update;" "$(calls_of apt-get)"
+check "apt-get failing: non-zero exit, its message shown, stops after the failed call" \
+    "1|1|apt-get -q update;" \
+    "$((rc != 0))|$(grep -c 'E: Unable to locate package zip' "$work/err")|$(calls_of apt-get)"
 
 # Not root and no sudo: a clear message, nothing run.
 reset_state 1000
 run_deps
 rc=$?
-check "not root: non-zero exit" 1 $((rc != 0))
-check "not root: says to run as root" 1 "$(grep -c 'not root and no sudo' "$work/err")"
-check "not root: no apt-get call" "" "$(calls_of apt-get)"
+check "not root: non-zero exit, says to run as root, no apt-get call" "1|1|" \
+    "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)"
 refusing_machine 1000
 run_deps
 rc=$?

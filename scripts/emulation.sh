@@ -160,7 +160,8 @@ register() {
     printf '%s' "$1" | run_quiet tee "$binfmt_dir/register" || return 1
     [[ ${2:-enabled} == enabled ]] || write_or_fail "$entry" 0
 }
-ours() { [[ ${handler[interpreter]:-} == "$qemu" ]]; }
+# Whether the handler in `handler` is the one setup registered.
+ours() { [[ ${handler[interpreter]:-} == "$qemu" ]] && recorded binfmt-registered; }
 
 add_backports() {
     local file uri
@@ -312,7 +313,7 @@ status() {
     fi
     how="not in the record: set up by someone else"
     if read_entry; then
-        ours && recorded binfmt-registered && how="registered by setup (recorded)"
+        ours && how="registered by setup (recorded)"
         echo "binfmt_misc handler $binfmt_name: ${handler[state]}, ${handler[interpreter]}, flags ${handler[flags]}; $how"
     else
         echo "binfmt_misc handler $binfmt_name: none"
