@@ -7,8 +7,8 @@
 # reported with its own message and a non-zero exit.
 #
 # Itself it uses only dpkg-query, dpkg, apt-get, env, id, sudo and dirname
-# from PATH, and the system's files under DEPS_ROOT (default: /). The tests in
-# scripts/deps_test.sh put stand-ins for both there.
+# from PATH; emulation.sh also uses the system's files under DEPS_ROOT
+# (default: /). The tests in scripts/deps_test.sh put stand-ins for both there.
 set -uo pipefail
 me=deps
 # shellcheck source=lib/root.sh
