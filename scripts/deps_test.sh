@@ -28,7 +28,7 @@ source "$here/../tests/rig/checks.sh"
 mkdir -p "$work/bin" "$work/sudo"
 stub() { printf '#!%s\nW=%q\n%s\n' "$bash" "$work" "$2" >"$1" && chmod +x "$1"; }
 stub "$work/bin/dpkg-query" '
-if [[ $2 == *Version* ]]; then sed -n "s/^$3 //p" "$W/versions" | grep .; exit; fi
+if [[ $2 == *Version* ]]; then sed -n "s/^$3 /ii =/p" "$W/versions" | grep .; exit; fi
 # -W -f=FORMAT PACKAGE...: one "name:arch=ii " line per installed package.
 shift 2
 status=0

@@ -82,7 +82,12 @@ entry_rule() {
     fi
 }
 
-qemu_version() { dpkg-query -W -f='${Version}' "$qemu_package" 2>/dev/null; }
+# The installed version of qemu; false when it is not installed.
+qemu_version() {
+    local line
+    line=$(dpkg-query -W -f='${db:Status-Abbrev}=${Version}' "$qemu_package" 2>/dev/null) &&
+        [[ $line == ii* ]] && echo "${line#*=}"
+}
 qemu_is_current() {
     local version
     version=$(qemu_version) && [[ -n $version ]] &&
