@@ -16,10 +16,11 @@ keep=0
 a=$tiermo_build/repro-a
 b=$tiermo_build/repro-b
 
-cleanup() { [[ $keep -eq 1 ]] || rm -rf "$a" "$b"; }
+# shellcheck disable=SC2317 # run by the trap
+cleanup() { [[ $keep -eq 1 ]] || tiermo_remove_inside "$tiermo_build" "$a" "$b"; }
 trap cleanup EXIT
 
-rm -rf "$a" "$b"
+tiermo_remove_inside "$tiermo_build" "$a" "$b"
 for dir in "$a" "$b"; do
     if ! bash "$tiermo_root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
         cat "$dir.log" >&2

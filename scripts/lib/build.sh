@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Configuring and building Tiermo's trees, and a private Wine desktop, for the
-# scripts in scripts/ and bench/. Source it; it defines functions and these:
+# scripts in scripts/ and bench/. Source it; it stops the script when the build
+# root cannot be made, and defines functions and these:
 #
 #   tiermo_root    the source tree
 #   tiermo_build   the build root: TIERMO_BUILD_DIR, else build/ in the source
@@ -14,12 +15,46 @@
 
 tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
-tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd)
+if ! tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd) || [[ -z $tiermo_build ]]; then
+    echo "cannot make the build root '${TIERMO_BUILD_DIR:-$tiermo_root/build}' (TIERMO_BUILD_DIR)" >&2
+    exit 1
+fi
 tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
 # shellcheck disable=SC2034 # for the scripts that source this
 tiermo_arches=(x86_64 i686)
 # shellcheck source=../../tests/rig/winelib.sh
 source "$tiermo_root/tests/rig/winelib.sh"
+
+# rm -rf, only for what lies inside directory $1 (an existing directory other
+# than /, such as the build root): removes the paths that follow, and stops
+# the script before removing anything when one is empty, "." or "..", or
+# outside $1.
+tiermo_remove_inside() {
+    local root path dir name targets=()
+    root=$(cd "${1:-/}" 2>/dev/null && pwd -P)
+    if [[ -z $root || $root == / ]]; then
+        echo "refusing to remove anything inside '$1': not a directory of its own" >&2
+        exit 1
+    fi
+    shift
+    for path in "$@"; do
+        name=${path%/}
+        name=${name##*/}
+        dir=$(dirname -- "$path")
+        if [[ -z $name || $name == . || $name == .. ]]; then
+            echo "refusing to remove '$path'" >&2
+            exit 1
+        fi
+        [[ -d $dir ]] || continue
+        dir=$(cd "$dir" && pwd -P)
+        if [[ $dir/ != "$root"/* ]]; then
+            echo "refusing to remove '$path': not inside $root" >&2
+            exit 1
+        fi
+        targets+=("$dir/$name")
+    done
+    [[ ${#targets[@]} -eq 0 ]] || rm -rf -- "${targets[@]}"
+}
 
 # The program's name, which is also its main dialog's caption.
 tiermo_app_name() { sed -n 's/^#define TIERMO_APP_NAME "\(.*\)"$/\1/p' "$tiermo_root/res/product.h.in"; }
@@ -33,7 +68,7 @@ tiermo_wineprefix() { echo "$1/wineprefix"; }
 # SOURCE_DATE_EPOCH). The logs go beside the tree, DIR.configure.log and
 # DIR.build.log; a failure shows their end.
 tiermo_configure_and_build() {
-    local dir=$1 arch=$2 arg options=() targets=()
+    local dir=$1 arch=$2 arg made options=() targets=()
     shift 2
     case $arch in
     x86_64 | i686) ;;
@@ -42,8 +77,11 @@ tiermo_configure_and_build() {
     for arg in "$@"; do
         if [[ $arg == -D* ]]; then options+=("$arg"); else targets+=(--target "$arg"); fi
     done
-    mkdir -p "$dir"
-    dir=$(cd "$dir" && pwd)
+    if ! made=$(mkdir -p "$dir" && cd "$dir" && pwd) || [[ -z $made ]]; then
+        echo "cannot make the build tree '$dir'" >&2
+        return 1
+    fi
+    dir=$made
     if ! cmake -S "$tiermo_root" -B "$dir" --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch-w64-mingw32.cmake" \
         -DTIERMO_WINEPREFIX="$(tiermo_wineprefix "$dir")" "${options[@]}" \

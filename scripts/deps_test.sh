@@ -1,0 +1,297 @@
+#!/usr/bin/env bash
+# Checks of scripts/deps.sh and scripts/emulation.sh that touch nothing on the
+# system: stand-ins for dpkg-query, dpkg, apt-get, id, mount, umount and tee
+# come first on PATH, and record how they were called; after them only the
+# usual tools, so there is no sudo unless a check adds the stand-in for it
+# (which drops the environment, as sudo does). The system's files are a tree
+# of the test's own (DEPS_ROOT), with a stand-in 32-bit Wine loader that runs
+# where the kernel is "native" or under an enabled i386 handler whose
+# interpreter runs it.
+# shellcheck disable=SC2016 # the stand-ins' text expands when they run
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+deps=$here/deps.sh
+emulation=$here/emulation.sh
+bash=$(command -v bash)
+dpkg=$(command -v dpkg)
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+# shellcheck source=../tests/rig/checks.sh
+source "$here/../tests/rig/checks.sh"
+
+# The stand-ins. State: $work/installed (one "name:arch" a line),
+# $work/versions ("name version"), $work/foreign (foreign architectures),
+# $work/calls (one call a line), $work/uid, $work/kernel ("native" or
+# "refuses"), $work/runs-under (the interpreters that run the 32-bit loader),
+# $work/apt-fails (when present, apt-get fails with its text) and
+# $work/register-fails (binfmt_misc refuses a handler with that interpreter).
+mkdir -p "$work/bin" "$work/sudo"
+stub() { printf '#!%s\nW=%q\n%s\n' "$bash" "$work" "$2" >"$1" && chmod +x "$1"; }
+stub "$work/bin/dpkg-query" '
+if [[ $2 == *Version* ]]; then sed -n "s/^$3 /ii =/p" "$W/versions" | grep .; exit; fi
+# -W -f=FORMAT PACKAGE...: one "name:arch=ii " line per installed package.
+shift 2
+status=0
+for p in "$@"; do
+    n=${p%%:*} a=amd64 found=""
+    [[ $p == *:* ]] && a=${p#*:}
+    while IFS= read -r line; do
+        [[ $line == "$n:$a" || ( $p != *:* && $line == "$n:all" ) ]] && found=$line
+    done <"$W/installed"
+    if [[ -n $found ]]; then echo "$found=ii "; else echo "dpkg-query: no packages found matching $p" >&2; status=1; fi
+done
+exit $status'
+stub "$work/bin/dpkg" '
+case $1 in --compare-versions) exec '"$dpkg"' "$@" ;; esac
+echo "dpkg $*" >>"$W/calls"
+case $1 in
+--print-architecture) echo amd64 ;;
+--print-foreign-architectures) cat "$W/foreign" ;;
+--add-architecture) echo "$2" >>"$W/foreign" ;;
+esac'
+# install NAME[=VERSION] (version 10 with -t) and remove NAME.
+stub "$work/bin/apt-get" '
+echo "apt-get $*" >>"$W/calls"
+if [[ ${DEBIAN_FRONTEND:-} != noninteractive ]]; then echo "debconf would ask, unseen" >&2; exit 1; fi
+if [[ -f $W/apt-fails ]]; then cat "$W/apt-fails" >&2; exit 100; fi
+[[ $1 == -q ]] && shift
+[[ $1 == install || $1 == remove ]] || exit 0
+for p in "${@:2}"; do
+    [[ $p == -* || $p == *-backports ]] && continue
+    n=${p%%=*} v=""
+    [[ $n == *:* ]] || n+=:amd64
+    grep -vxF "$n" "$W/installed" >"$W/new"; mv "$W/new" "$W/installed"
+    grep -v "^${n%:*} " "$W/versions" >"$W/new"; mv "$W/new" "$W/versions"
+    [[ $1 == remove ]] && continue
+    echo "$n" >>"$W/installed"
+    [[ $p == *=* ]] && v=${p#*=}
+    [[ " $* " == *" -t "* ]] && v=1:10.0.2+ds-2~bpo12+1
+    [[ -n $v ]] && echo "${n%:*} $v" >>"$W/versions"
+done
+exit 0'
+stub "$work/bin/id" 'cat "$W/uid"'
+stub "$work/bin/mount" 'echo "mount $*" >>"$W/calls"; : >"$4/register"'
+stub "$work/bin/umount" 'echo "umount $*" >>"$W/calls"; rm "$1/register"'
+stub "$work/sudo/sudo" 'echo "sudo $1" >>"$W/calls"; exec env -i PATH="$PATH" "$@"'
+# The kernel's side of binfmt_misc: a rule written to "register" makes an
+# enabled entry; -1 written to an entry removes it, 0 disables it.
+stub "$work/bin/tee" '
+text=$(cat; echo .) text=${text%.}
+case $1 in
+*/binfmt_misc/register)
+    IFS=: read -r _ name _ offset magic mask interpreter flags <<<"$text"
+    [[ -f $W/register-fails && $interpreter == "$(<"$W/register-fails")" ]] && { echo "tee: $1: No such file or directory" >&2; exit 1; }
+    echo "register $name $interpreter" >>"$W/calls"
+    printf "enabled\ninterpreter %s\nflags: %s\noffset %s\nmagic %s\nmask %s\n" \
+        "$interpreter" "$flags" "${offset:-0}" "${magic//\\x/}" "${mask//\\x/}" >"${1%/register}/$name" ;;
+*/binfmt_misc/*)
+    echo "binfmt $(basename "$1") $text" >>"$W/calls"
+    case $text in -1) rm "$1" ;; 0) sed -i 1s/.*/disabled/ "$1" ;; esac ;;
+*) printf "%s" "$text" >"$1" ;;
+esac'
+binfmt=$work/root/proc/sys/fs/binfmt_misc
+sources=$work/root/etc/apt/sources.list.d
+record=$work/root/var/lib/tiermo/emulation.record
+mkdir -p "$sources" "$binfmt" "$work/root/usr/lib/wine" "$work/root/var/lib"
+stub "$work/root/usr/lib/wine/wine" '
+[[ $(<"$W/kernel") == native ]] && exit 0
+entry=$W/root/proc/sys/fs/binfmt_misc/qemu-i386
+if [[ -f $entry ]] && { read -r state; read -r _ interpreter; } <"$entry" &&
+    [[ $state == enabled ]] && grep -qxF "$interpreter" "$W/runs-under"; then exit 0; fi
+echo "$0: cannot execute binary file: Exec format error" >&2
+exit 126'
+mkdir -p "$work/tools"
+for tool in cat sed tr grep head tail cut sort wc env awk basename dirname rm rmdir mkdir mv; do
+    ln -s "$(command -v $tool)" "$work/tools/$tool"
+done
+path=$work/bin:$work/tools
+
+reset_state() { # uid [kernel]
+    : >"$work/installed"
+    : >"$work/versions"
+    : >"$work/foreign"
+    : >"$work/calls"
+    echo "$1" >"$work/uid"
+    echo "${2:-native}" >"$work/kernel"
+    echo /usr/bin/qemu-i386-static >"$work/runs-under"
+    rm -f "$work/apt-fails" "$work/register-fails" "${binfmt:?}"/* "$work/root/etc/apt/sources.list" \
+        "${sources:?}"/*
+    rm -rf "$work/root/var/lib/tiermo"
+    printf 'Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        >"$sources/debian.sources"
+}
+run() { DEPS_ROOT=$work/root PATH=$path "$bash" "$@" 2>"$work/err"; }
+run_deps() { run "$deps"; }
+install_all() { for p in $all; do [[ $p == *:* ]] && echo "$p" || echo "$p:amd64"; done >>"$work/installed"; }
+backports_files() { local f; for f in "$sources"/*backports*; do [[ -e $f ]] && echo "${f##*/}"; done; }
+calls_of() { local line out=""; while IFS= read -r line; do [[ $line == "$1"* ]] && out+="$line;"; done <"$work/calls"; echo "$out"; }
+# The system as the stand-ins see it: files, their text, the packages.
+snapshot() { (cd "$work" && find root installed versions && grep -r '' root installed versions) | sort; }
+# A machine with all packages whose kernel refuses 32-bit programs.
+refusing_machine() { # uid
+    reset_state "$1" refuses
+    install_all
+    echo i386 >"$work/foreign"
+}
+# Debian 12's own qemu, and a handler of its that runs 32-bit programs when $1 is "runs".
+debian_qemu() {
+    echo qemu-user-static:amd64 >>"$work/installed"
+    echo "qemu-user-static 1:7.2+dfsg-7+deb12u18" >>"$work/versions"
+    : >"$binfmt/register"
+    printf 'enabled\ninterpreter %s\nflags: POCF\noffset 0\nmagic 7f454c4601010100000000000000000002000300\nmask fffffffffffefe00fffffffffffffffffeffffff\n' \
+        /usr/libexec/qemu-binfmt/i386-binfmt-P >"$binfmt/qemu-i386"
+    [[ ${1:-} == runs ]] && echo /usr/libexec/qemu-binfmt/i386-binfmt-P >>"$work/runs-under"
+}
+
+# All packages, learnt from a root run on an empty system.
+reset_state 0
+run_deps
+all=$(calls_of "apt-get -q install")
+all=${all#apt-get -q install -y --no-install-recommends }
+all=${all%;}
+check "an empty system gets i386 added, one update, one install" \
+    "dpkg --add-architecture i386;|apt-get -q update;|1" \
+    "$(calls_of "dpkg --add")|$(calls_of "apt-get -q update")|$([[ $all == *wine32:i386* && $all == *cmake* ]] && echo 1)"
+
+# One package missing: one update, then an install of exactly that package.
+reset_state 0
+install_all
+sed -i '/^zip:/d' "$work/installed"
+echo i386 >"$work/foreign"
+run_deps
+rc=$?
+check "one missing package: exit code, apt-get calls, no architecture added, says what it installs" \
+    "0|apt-get -q update;apt-get -q install -y --no-install-recommends zip;||1" \
+    "$rc|$(calls_of apt-get)|$(calls_of "dpkg --add")|$(grep -c 'installing zip' "$work/err")"
+
+# Nothing missing: no apt-get, no output, exit 0.
+: >"$work/calls"
+run_deps
+rc=$?
+check "nothing missing: exit code, no apt-get call, silent" "0||" "$rc|$(calls_of apt-get)|$(<"$work/err")"
+check "native kernel: no backports, no qemu, no handler, no record" "||" \
+    "$(backports_files)|$(calls_of mount)$(calls_of register)|$(ls "$work/root/var/lib")"
+
+# A kernel that refuses 32-bit programs, set up through sudo: the backports
+# source beside the machine's own, qemu from it, binfmt_misc mounted and the
+# i386 handler, each recorded before it is made, each once.
+refusing_machine 1000
+before=$(snapshot)
+path+=:$work/sudo
+run_deps
+rc=$?
+check "refusing kernel: exit code, says why" "0|1" "$rc|$(grep -c 'this kernel cannot run 32-bit programs' "$work/err")"
+check "refusing kernel: qemu from backports, through sudo" \
+    "apt-get -q update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|2" \
+    "$(calls_of apt-get)|$(grep -c '^sudo env' "$work/calls")"
+check "refusing kernel: the source" \
+    "URIs: http://mirror.invalid/debian|Suites: bookworm-backports|Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg|" \
+    "$(grep -E '^(URIs|Suites|Signed-By):' "$sources/bookworm-backports.sources" | tr '\n' '|')"
+check "refusing kernel: binfmt_misc mounted, the handler registered" \
+    "mount -t binfmt_misc binfmt_misc $binfmt;|register qemu-i386 /usr/bin/qemu-i386-static;" \
+    "$(calls_of mount)|$(calls_of register)"
+check "refusing kernel: the record" \
+    "source $sources/bookworm-backports.sources|package qemu-user-static none|mount $binfmt|binfmt-registered|" \
+    "$(tr '\n' '|' <"$record")"
+
+# Set up already: nothing at all.
+: >"$work/calls"
+run_deps
+rc=$?
+check "set up already: exit code, no calls, silent" "0||" "$rc|$(grep -v '^dpkg --print' "$work/calls")|$(<"$work/err")"
+check "set up already: status names the record" 2 "$(run "$emulation" status | grep -c 'by setup (recorded)')"
+
+# undo, through sudo: everything as before, last change first.
+: >"$work/calls"
+run "$emulation" undo
+rc=$?
+check "refusing kernel, undo: all as before" "0|$before" "$rc|$(snapshot)"
+check "refusing kernel, undo: the calls" \
+    "binfmt qemu-i386 -1;|umount $binfmt;|apt-get -q remove -y qemu-user-static;apt-get -q update;" \
+    "$(calls_of binfmt)|$(calls_of umount)|$(calls_of apt-get)"
+path=$work/bin:$work/tools
+
+# A third party's source of bookworm comes first, and the update with the new
+# source fails: the source is removed again, the error shown. Then the
+# source is Debian's mirror with Debian's key; undo puts all back.
+refusing_machine 0
+printf 'deb [arch=amd64 signed-by=/etc/apt/keyrings/docker.asc] https://download.docker.invalid/linux/debian bookworm stable\ndeb https://third.party.invalid/debian bookworm main\n' \
+    >"$sources/docker.list"
+before=$(snapshot)
+echo "E: The repository 'http://mirror.invalid/debian bookworm-backports Release' does not have a Release file." >"$work/apt-fails"
+run_deps
+rc=$?
+check "failed update: non-zero exit, apt's error shown, all as before" "1|1|$before" \
+    "$((rc != 0))|$(grep -c 'does not have a Release file' "$work/err")|$(snapshot)"
+rm "$work/apt-fails"
+run_deps
+check "foreign source first: the backports source is Debian's" \
+    "URIs: http://mirror.invalid/debian|Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg|" \
+    "$(grep -E '^(URIs|Signed-By):' "$sources/bookworm-backports.sources" | tr '\n' '|')"
+run "$emulation" undo
+check "foreign source first, undo: all as before" "$before" "$(snapshot)"
+
+# A handler of someone else's that runs 32-bit programs: left alone, even on
+# Debian 12's own qemu; nothing to undo.
+refusing_machine 0
+debian_qemu runs
+before=$(snapshot)
+run_deps
+rc=$?
+check "working foreign handler: exit code, no calls, silent" "0||" "$rc|$(grep -v '^dpkg --print' "$work/calls")|$(<"$work/err")"
+check "working foreign handler: status says whose" 1 "$(run "$emulation" status | grep -c 'qemu-i386: .*by someone else')"
+run "$emulation" undo
+check "working foreign handler, undo: nothing to do" "1|$before" "$(grep -c 'no record' "$work/err")|$(snapshot)"
+
+# A handler of someone else's that does not run them, Debian 12's own qemu,
+# backports configured already: no second source, qemu from backports; the
+# handler is saved whole, put back when ours cannot be registered, replaced
+# when it can. undo puts back both qemu 7.2 and the handler.
+refusing_machine 0
+debian_qemu
+echo "deb http://deb.debian.org/debian bookworm-backports main" >"$work/root/etc/apt/sources.list"
+before=$(snapshot)
+handler=$(<"$binfmt/qemu-i386")
+echo /usr/bin/qemu-i386-static >"$work/register-fails"
+run_deps
+rc=$?
+check "broken foreign handler, ours refused: non-zero exit, the handler put back" "1|$handler" \
+    "$((rc != 0))|$(<"$binfmt/qemu-i386")"
+check "broken foreign handler: qemu from backports, no second source" \
+    "apt-get -q update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|" \
+    "$(calls_of apt-get)|$(backports_files)"
+rm "$work/register-fails"
+: >"$work/calls"
+run_deps
+rc=$?
+check "broken foreign handler: replaced" \
+    "0|binfmt qemu-i386 -1;register qemu-i386 /usr/bin/qemu-i386-static;" \
+    "$rc|$(calls_of binfmt)$(calls_of register)"
+: >"$work/calls"
+run "$emulation" undo
+check "broken foreign handler, undo: all as before, qemu 7.2 by its version" \
+    "$before|apt-get -q install -y --no-install-recommends --allow-downgrades qemu-user-static=1:7.2+dfsg-7+deb12u18;" \
+    "$(snapshot)|$(calls_of apt-get)"
+
+# apt-get failing: non-zero exit, apt-get's own message and what failed.
+reset_state 0
+echo "E: Unable to locate package zip" >"$work/apt-fails"
+run_deps
+rc=$?
+check "apt-get failing: non-zero exit, its message shown, stops after the failed call" \
+    "1|1|apt-get -q update;" \
+    "$((rc != 0))|$(grep -c 'E: Unable to locate package zip' "$work/err")|$(calls_of apt-get)"
+
+# Not root and no sudo: a clear message, nothing run.
+reset_state 1000
+run_deps
+rc=$?
+check "not root: non-zero exit, says to run as root, no apt-get call" "1|1|" \
+    "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)"
+refusing_machine 1000
+run_deps
+rc=$?
+check "not root, refusing kernel: a clear message, nothing done" "1|1|" \
+    "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)$(calls_of mount)$(calls_of register)"
+
+checks_done "set-up"
