@@ -8,6 +8,8 @@
 #   - "Normal" takes it away;
 #   - "Bottom", on notepad kept above, takes that away and puts notepad lowest
 #     in _NET_CLIENT_LIST_STACKING.
+# Every step waits, within $limit, for the state it needs (the window manager's
+# hints, the active window, where a window is), never for a fixed time.
 #
 #   desktop_test.sh PREFIX ARCH TIERMO_EXE ARRANGE_EXE RESOURCE_H
 #
