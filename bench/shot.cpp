@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,14 +19,29 @@ using bench::kAboutCaption;
 using bench::kHelpCaption;
 using bench::kTiermoCaption;
 constexpr int kWindowTimeoutMs = 20000;
-// Time for a new window to paint itself completely.
-constexpr int kPaintMs = 700;
+// A new window has painted itself once two captures this far apart are the
+// same; it gets at most kPaintTimeoutMs.
+constexpr int kPaintCheckMs = 200;
+constexpr DWORD kPaintTimeoutMs = 5000;
+
+// The pixels of the window's rectangle once they have stopped changing.
+std::vector<COLORREF> Painted(const RECT& rect)
+{
+    const DWORD start = GetTickCount();
+    std::vector<COLORREF> pixels = driver::CaptureRect(rect);
+    for (;;) {
+        driver::Pause(kPaintCheckMs);
+        std::vector<COLORREF> again = driver::CaptureRect(rect);
+        if (driver::SamePixels(pixels, again) || GetTickCount() - start > kPaintTimeoutMs)
+            return again;
+        pixels = std::move(again);
+    }
+}
 
 bool Save(HWND hwnd, const std::string& outDir, const char* name)
 {
-    driver::Pause(kPaintMs);
     const RECT rect = driver::WindowRect(hwnd);
-    const std::vector<COLORREF> pixels = driver::CaptureRect(rect);
+    const std::vector<COLORREF> pixels = Painted(rect);
     const std::string path = outDir + "\\" + name + ".bmp";
     if (pixels.empty() ||
         !driver::SaveBmp(path, pixels, rect.right - rect.left, rect.bottom - rect.top)) {

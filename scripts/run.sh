@@ -73,7 +73,18 @@ if [[ $arranged -eq 1 ]]; then
     echo "no window \"$main_caption\" appeared within $((window_timeout_ms / 1000)) s"
     exit 1
 fi
-sleep 1
+# Wine draws the windows where they were put after arrange has ended: the
+# picture is taken once two pictures of the screen in a row are the same (at
+# most 10 s; a blinking caret may keep changing it).
+previous=$tiermo_build/screen.previous.ppm current=$tiermo_build/screen.ppm
+rm -f "$previous"
+for ((i = 0; i < 40; i++)); do
+    import -window root "ppm:$current" 2>/dev/null || break
+    cmp -s "$current" "$previous" && break
+    mv "$current" "$previous"
+    sleep 0.25
+done
+rm -f "$current" "$previous"
 if ! import -window root "$screenshot" 2>/dev/null; then
     echo "could not take the screenshot"
     exit 1

@@ -66,11 +66,18 @@ if [[ ${trees[*]} == *i686* ]]; then
 fi
 cd "$build" || exit 1
 rm -f "$build/ctest.log"
+# The test wrapper adds a line here for every test it ran a second time.
+export TIERMO_SECOND_RUN_LOG=$build/second-runs.log
+rm -f "$TIERMO_SECOND_RUN_LOG"
 ctest --output-on-failure --no-tests=error --output-log "$build/ctest.log" "$@" &
 ctest_pid=$!
 wait "$ctest_pid"
 rc=$?
 ctest_pid=""
+if [[ -s $TIERMO_SECOND_RUN_LOG ]]; then
+    printf '\nThe following tests needed a second run (Wine could not set up the first session):\n'
+    sed 's/^/\t/' "$TIERMO_SECOND_RUN_LOG"
+fi
 # CTest lists the skipped tests after its summary; the summary line ends the run.
 summary=$(grep -E '^[0-9]+% tests passed' "$build/ctest.log" 2>/dev/null | tail -n 1)
 [[ -n $summary ]] && printf '\n%s\n' "$summary"

@@ -8,6 +8,8 @@
 #   - "Normal" takes it away;
 #   - "Bottom", on notepad kept above, takes that away and puts notepad lowest
 #     in _NET_CLIENT_LIST_STACKING.
+# Every step waits, within $limit, for the state it needs (the window manager's
+# hints, the active window, where a window is), never for a fixed time.
 #
 #   desktop_test.sh PREFIX ARCH TIERMO_EXE ARRANGE_EXE RESOURCE_H
 #
@@ -36,19 +38,61 @@ stop_wm() { [[ -z $wm ]] || { kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null; 
 
 fail() { echo "FAILED: $*"; exit 1; }
 
-# Polls a command until it succeeds, for at most $limit seconds.
-wait_until() {
-    local deadline=$((SECONDS + limit))
+# Polls a command until it succeeds, for at most $1 seconds.
+poll() {
+    local deadline=$((SECONDS + $1))
+    shift
     until "$@"; do
         ((SECONDS < deadline)) || return 1
         sleep 0.1
     done
 }
+# The same for at most $limit seconds.
+wait_until() { poll "$limit" "$@"; }
 
 window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
 has_window() { [[ -n $(window_named "$1") ]]; }
 no_window() { [[ -z $(window_named "$1") ]]; }
 hex() { printf '0x%x' "$1"; }
+# What the window manager sets on the root window: the supporting-WM check and
+# the hints it supports once it runs; the active window once it has focused a
+# window (openbox sets none before).
+wm_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+        xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW'
+}
+wm_has_active_window() { xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | grep -q 'window id'; }
+is_active() { [[ $(xprop -root _NET_ACTIVE_WINDOW | sed -n 's/.*window id # //p') == "$(hex "$1")" ]]; }
+# Asks the window manager to activate window $1 until it is the active one.
+activate() {
+    local deadline=$((SECONDS + limit))
+    until is_active "$1"; do
+        ((SECONDS < deadline)) || return 1
+        xdotool windowactivate "$1" 2>/dev/null
+        poll 2 is_active "$1"
+    done
+}
+# Activates the About box and presses Esc until the box is gone.
+close_about() {
+    local deadline=$((SECONDS + limit)) box
+    while box=$(window_named '^About Tiermo$') && [[ -n $box ]]; do
+        ((SECONDS < deadline)) || return 1
+        xdotool windowactivate "$box" 2>/dev/null
+        poll 2 is_active "$box" && xdotool key Escape
+        poll 2 no_window '^About Tiermo$'
+    done
+}
+# Whether window $1, where the window manager has placed it, holds the point
+# $2,$3 (on the screen).
+holds_point() {
+    local geometry
+    geometry=$(xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 }
+        /Absolute upper-left Y:/ { y = $4 } /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
+        END { print x, y, w, h }')
+    local x y w h
+    read -r x y w h <<<"$geometry"
+    [[ -n $h ]] && (($2 >= x && $2 < x + w && $3 >= y && $3 < y + h))
+}
 # The managed windows, lowest first.
 stacking() { xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //; s/,//g'; }
 notepad_above() { xprop -id "$notepad" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
@@ -63,17 +107,20 @@ stacked_above() {
     [[ $above == *" $(hex "$1") "* ]]
 }
 
-# Presses on the icon, moves to notepad's middle in steps and releases there.
-drag_to_notepad() { # icon x, icon y
-    local x=$1 y=$2 i steps=6
-    xdotool mousemove "$x" "$y"
-    sleep 0.3
+# Presses on the icon, moves to notepad's middle in steps and releases there,
+# each once the window manager has put the window there where Wine says it
+# is; the press activates Tiermo (openbox focuses the window clicked).
+drag_to_notepad() { # "icon-x icon-y"
+    local x y i steps=6
+    read -r x y <<<"$1"
+    xdotool mousemove --sync "$x" "$y"
+    poll "$limit" holds_point "$tiermo_window" "$x" "$y" || fail "Tiermo's window is not at $x,$y"
     xdotool mousedown 1
-    sleep 0.3
+    activate "$tiermo_window" || fail "pressing on Tiermo did not activate it"
     for ((i = 1; i <= steps; i++)); do
-        xdotool mousemove $((x + (target_x - x) * i / steps)) $((y + (target_y - y) * i / steps))
-        sleep 0.05
+        xdotool mousemove --sync $((x + (target_x - x) * i / steps)) $((y + (target_y - y) * i / steps))
     done
+    poll "$limit" holds_point "$notepad" "$target_x" "$target_y" || fail "notepad is not at $target_x,$target_y"
     xdotool mouseup 1
 }
 
@@ -83,15 +130,14 @@ rig_restore_registry
 sed -i "/^\"Desktop\"=\"$RIG_DESKTOP_NAME\"\$/d" "$WINEPREFIX/user.reg"
 openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
-wait_until eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-    fail "openbox did not start"
+wait_until wm_running || fail "openbox did not start"
 
 rig_wine notepad >/dev/null 2>&1 &
 (cd "$(dirname "$tiermo")" && rig_wine "$tiermo") >/dev/null 2>&1 &
 # A first run opens the About box by itself; Esc closes it.
 wait_until has_window '^About Tiermo$' || fail "Tiermo's About box did not appear"
-xdotool windowactivate --sync "$(window_named '^About Tiermo$')" key Escape
-wait_until no_window '^About Tiermo$' || fail "Esc did not close the About box"
+wait_until wm_has_active_window || fail "openbox set no active window"
+close_about || fail "Esc did not close the About box"
 
 ids=()
 for name in IDC_TOP IDC_NORMAL IDC_BOTTOM; do
@@ -107,23 +153,23 @@ tiermo_window=$(window_named '^Tiermo$')
 notepad=$(window_named 'Notepad')
 [[ -n $tiermo_window && -n $notepad && -n $target_x ]] || fail "windows not found"
 
-drag_to_notepad $(icon "${ids[0]}")
+drag_to_notepad "$(icon "${ids[0]}")"
 wait_until notepad_above
 check "Top: notepad is kept above" yes "$(notepad_above && echo yes)"
-xdotool windowactivate --sync "$tiermo_window"
-sleep 1 # time for Wine and the window manager to restack, if they would
+# Activation raises Tiermo before the window manager reports it active.
+activate "$tiermo_window" || fail "Tiermo could not be activated"
 check "Top: still above, and above Tiermo, once Tiermo is active" yes \
     "$(notepad_above && stacked_above "$notepad" "$tiermo_window" && echo yes)"
 
-drag_to_notepad $(icon "${ids[1]}")
+drag_to_notepad "$(icon "${ids[1]}")"
 wait_until notepad_normal
 check "Normal: notepad is no longer kept above" yes "$(notepad_normal && echo yes)"
 
 # "Bottom" on a window kept above: no longer above, and the lowest.
-drag_to_notepad $(icon "${ids[0]}")
+drag_to_notepad "$(icon "${ids[0]}")"
 wait_until notepad_above
 check "Bottom: notepad is above before" yes "$(notepad_above && ! notepad_lowest && echo yes)"
-drag_to_notepad $(icon "${ids[2]}")
+drag_to_notepad "$(icon "${ids[2]}")"
 wait_until notepad_at_bottom
 check "Bottom: notepad is the lowest window and no longer above" "$(hex "$notepad") no" \
     "$(stacking | cut -d' ' -f1) $(notepad_above && echo yes || echo no)"

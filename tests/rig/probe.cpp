@@ -1,5 +1,5 @@
 // Program the rig's self-test runs under the wrapper.
-//   exit N | sleep MS | screen | regset | regcheck | env NAME | brokenonce MARKER
+//   exit N | sleep MS | screen | regset | regcheck | env NAME | brokenonce MARKER [AFTER_MS]
 #include "Driver.h"
 
 #include <cstdio>
@@ -19,7 +19,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         fprintf(stderr, "usage: tiermo_rig_probe exit N|sleep MS|screen|regset|regcheck|env NAME|"
-                        "brokenonce MARKER\n");
+                        "brokenonce MARKER [AFTER_MS]\n");
         return kUsageError;
     }
     const std::string command = argv[1];
@@ -44,15 +44,19 @@ int main(int argc, char** argv)
         printf("%s=%s\n", argv[2], driver::Env(argv[2], "<unset>").c_str());
         return 0;
     }
-    // Fails the way a process Wine gave no display driver does, unless the
-    // file MARKER exists; makes it.
-    if (command == "brokenonce" && argc == 3) {
+    // Unless the file MARKER exists (it makes it): writes, AFTER_MS into the
+    // run (0 by default), the error Wine writes when it gave the process no
+    // display driver, and fails as such a process does. Wine writes it in the
+    // session's set-up, before the program runs; this program's own is later.
+    if (command == "brokenonce" && (argc == 3 || argc == 4)) {
         if (GetFileAttributesA(argv[2]) != INVALID_FILE_ATTRIBUTES)
             return 0;
         FILE* marker = fopen(argv[2], "w");
         if (!marker)
             return kUsageError;
         fclose(marker);
+        if (argc == 4)
+            Sleep(static_cast<DWORD>(std::atoi(argv[3])));
         fprintf(stderr, "0024:err:winediag:nodrv_CreateWindow Application tried to create a "
                         "window, but no driver could be loaded.\n");
         return 1;

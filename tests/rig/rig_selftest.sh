@@ -7,6 +7,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 # shellcheck source=winelib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/winelib.sh"
 
+# Second runs of the wrapper's own runs here are not the test run's (scripts/test.sh).
+unset TIERMO_SECOND_RUN_LOG TIERMO_TEST_NAME
 run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
 
 # A machine that cannot run this architecture: the wrapper says why.
@@ -37,14 +39,28 @@ rc=$?
 check "time limit ends a hanging program" 124 $rc
 check "time limit is kept" 1 $((SECONDS - start < 20))
 
+# Second runs: only when the first ended early with Wine's own error from the
+# session's set-up (as Wine writes it, thread ID first), and listed in the log
+# that scripts/test.sh reads.
+second_runs=$(mktemp)
 marker=$(mktemp -u)
-out=$(run -- "$probe" brokenonce "Z:$marker" 2>&1)
+out=$(TIERMO_SECOND_RUN_LOG=$second_runs TIERMO_TEST_NAME=probe.early run -- "$probe" brokenonce "Z:$marker" 2>&1)
 rc=$?
-check "a session Wine could not set up: run once more, and said so" "0 1" \
-    "$rc $(grep -c 'could not set up the session (err:winediag:nodrv_CreateWindow' <<<"$out")"
+check "Wine could not set up the session: run once more, said and logged" "0 1 1 probe.early: passed on its second run" \
+    "$rc $(grep -c 'could not set up the session (err:winediag:nodrv_CreateWindow' <<<"$out") \
+$(grep -c 'probe.early passed on its second run' <<<"$out") $(cut -d';' -f1 "$second_runs")"
 rm -f "$marker"
-out=$(run -- "$probe" exit 3 2>&1)
-check "a failing program: not run again" "3 0" "$? $(grep -c 'once more' <<<"$out")"
+: >"$second_runs"
+late=$(((RIG_SESSION_SETUP_SECONDS + 2) * 1000))
+out=$(TIERMO_SECOND_RUN_LOG=$second_runs run -- "$probe" brokenonce "Z:$marker" "$late" 2>&1)
+rc=$?
+check "the same error from the program itself, late: not run again" "1 0 1 0" \
+    "$rc $(grep -c 'once more' <<<"$out") $(grep -c '^[0-9a-f]*:err:winediag:nodrv_CreateWindow' <<<"$out") \
+$(wc -l <"$second_runs")"
+rm -f "$marker"
+out=$(TIERMO_SECOND_RUN_LOG=$second_runs run -- "$probe" exit 3 2>&1)
+check "a failing program: not run again" "3 0 0" "$? $(grep -c 'once more' <<<"$out") $(wc -l <"$second_runs")"
+rm -f "$second_runs"
 
 left=$(find "$prefix.xvfb" -type f 2>/dev/null | wc -l)
 check "no Xvfb left running" 0 "$left"

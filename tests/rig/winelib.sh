@@ -12,7 +12,7 @@ RIG_READY_MARK=.tiermo-ready
 # refuses them before scripts/deps.sh set up their emulation) starts no
 # 32-bit program once they can ("could not load kernel32.dll", or the process
 # just ends), and the reverse.
-RIG_PREFIX_VERSION=3
+RIG_PREFIX_VERSION=4
 RIG_WINE32_LOADER=${RIG_WINE32_LOADER:-/usr/lib/wine/wine}
 RIG_WINE64_LOADER=${RIG_WINE64_LOADER:-/usr/lib/wine/wine64}
 # Exit code of a test that cannot run on this machine; CTest reports it as skipped.
@@ -43,14 +43,23 @@ rig_wine_env() {
 
 rig_wine() { "$RIG_WINE" "$@"; }
 
-# Wine's errors that say it could not set up a session: no display driver for
-# the process, or no desktop window because explorer did not start.
-RIG_BROKEN_SESSION_ERRORS='nodrv_CreateWindow|failed to start explorer|failed to create desktop window'
+# Wine's own error lines that say it could not set up a session, as Wine
+# writes them (thread ID, class, channel, function): no display driver for the
+# process (winediag:nodrv_CreateWindow), or no desktop window because
+# explorer.exe, which makes it, did not start (win:get_desktop_window, "failed
+# to start explorer" or "failed to create desktop window").
+RIG_SESSION_SETUP_ERRORS='^([0-9a-f]{4,8}:)+err:(winediag:nodrv_CreateWindow|win:get_desktop_window) '
+# Wine sets up a process's session before the program's own code runs; it
+# waits at most 10 s for explorer.exe. A run that ends later did not end in
+# the set-up.
+RIG_SESSION_SETUP_SECONDS=15
 
-# Prints the first such error in the file $1, or fails when there is none.
+# Prints the first of Wine's set-up errors in the file $1, without the thread
+# ID, or fails when there is none.
 rig_broken_session() {
-    grep -m 1 -E "$RIG_BROKEN_SESSION_ERRORS" "$1" 2>/dev/null | tr -d '\r' | sed 's/^[0-9a-f]*://'
-    [[ ${PIPESTATUS[0]} -eq 0 ]]
+    local line
+    line=$(tr -d '\r' <"$1" 2>/dev/null | grep -m 1 -E "$RIG_SESSION_SETUP_ERRORS") || return 1
+    echo "${line#"${line%%err:*}"}"
 }
 
 # Why 32-bit Windows programs cannot run here, or nothing when they can: 32-bit
@@ -202,11 +211,17 @@ rig_create_prefix() {
         return 1
     fi
     timeout 60 wineserver -w >/dev/null 2>&1 || true
-    # Debian's Wine does not find its own TrueType fonts (Marlett for the
-    # caption buttons, Tahoma) unless they are in the prefix.
-    if compgen -G "$RIG_WINE_FONTS_DIR/*.ttf" >/dev/null; then
-        cp "$RIG_WINE_FONTS_DIR"/*.ttf "$prefix/drive_c/windows/Fonts/"
+    # Debian's Wine loads none of its own fonts (package fonts-wine) unless
+    # they are in the prefix: not the TrueType ones (Marlett for the caption
+    # buttons, Tahoma), and not the bitmap ones, among them sserife.fon, "MS
+    # Sans Serif", the font of every dialog template (without it fontconfig
+    # gives DejaVu Sans, and dialogs grow: 7x13 dialog base units for 6x13).
+    if [[ ! -f $RIG_WINE_FONTS_DIR/sserife.fon ]]; then
+        rig_log "Wine's fonts are missing from $RIG_WINE_FONTS_DIR (package fonts-wine)"
+        return 1
     fi
+    find "$RIG_WINE_FONTS_DIR" -maxdepth 1 -type f \( -name '*.ttf' -o -name '*.fon' \) \
+        -exec cp -t "$prefix/drive_c/windows/Fonts/" {} + || return 1
     local reg="$prefix/drive_c/rig-settings.reg"
     cat >"$reg" <<REG
 REGEDIT4

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -276,6 +277,54 @@ TEST(MainDialog, OpensCentredOnTheWorkArea)
         ::GetWindowRect(dlg.m_hWnd, &r);
         EXPECT_LE(std::abs((r.left + r.right) - (work.left + work.right)), 2);
         EXPECT_LE(std::abs((r.top + r.bottom) - (work.top + work.bottom)), 2);
+    });
+}
+
+// The size in dialog units that the template IDD_MAIN gives the dialog.
+SIZE TemplateSize()
+{
+    const HMODULE module = ::GetModuleHandleA(nullptr);
+    const HRSRC res = ::FindResourceA(module, MAKEINTRESOURCEA(IDD_MAIN), RT_DIALOG);
+    const auto* words = res ? static_cast<const WORD*>(::LockResource(::LoadResource(module, res)))
+                            : nullptr;
+    if (!words)
+        return {0, 0};
+    // DLGTEMPLATEEX: version, 0xFFFF, help ID, extended style, style, item count,
+    // x, y, cx, cy; DLGTEMPLATE: style, extended style, item count, x, y, cx, cy.
+    const auto* sizes = reinterpret_cast<const short*>(words + (words[1] == 0xFFFF ? 11 : 7));
+    return {sizes[0], sizes[1]};
+}
+
+// The dialog has the template's font, "MS Sans Serif" 8 pt (a Wine prefix
+// without Wine's sserife.fon gives another one), and the template's size in
+// that font's dialog base units, with its frame and caption around it.
+TEST(MainDialog, HasTheTemplatesFontAndTheSizeItGives)
+{
+    RunScenario([](CScenarioDlg& dlg) {
+        const HFONT font = HFONT(dlg.SendMessage(WM_GETFONT));
+        ASSERT_NE(font, nullptr);
+        HDC dc = ::GetDC(dlg.m_hWnd);
+        const HGDIOBJ old = ::SelectObject(dc, font);
+        char face[LF_FACESIZE] = {};
+        ::GetTextFaceA(dc, sizeof face, face);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(dlg.m_hWnd, dc);
+        EXPECT_STREQ(face, "MS Sans Serif");
+
+        const SIZE units = TemplateSize();
+        ASSERT_GT(units.cx, 0);
+        RECT expected{0, 0, units.cx, units.cy};
+        ASSERT_TRUE(::MapDialogRect(dlg.m_hWnd, &expected));
+        ::AdjustWindowRectEx(&expected, DWORD(::GetWindowLongA(dlg.m_hWnd, GWL_STYLE)), FALSE,
+                             DWORD(::GetWindowLongA(dlg.m_hWnd, GWL_EXSTYLE)));
+        RECT r;
+        ::GetWindowRect(dlg.m_hWnd, &r);
+        EXPECT_EQ(r.right - r.left, expected.right - expected.left);
+        EXPECT_EQ(r.bottom - r.top, expected.bottom - expected.top);
+        RECT unit{0, 0, 4, 8};
+        ::MapDialogRect(dlg.m_hWnd, &unit);
+        printf("main dialog: font \"%s\", dialog base units %ldx%ld, window %ldx%ld\n", face,
+               unit.right, unit.bottom, r.right - r.left, r.bottom - r.top);
     });
 }
 
