@@ -42,9 +42,7 @@ tiermo_configure_and_build "$tree" "$arch" "${targets[@]}" || exit 1
 rig_wine_env "$tiermo_build/run-prefix"
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
     headless=0
-    trap rig_stop_wineserver EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
+    rig_end_on_exit
     rig_stop_wineserver
     rig_ensure_prefix || exit 1
 else
@@ -52,7 +50,6 @@ else
     unset DISPLAY
     rig_start_session || exit 1
 fi
-rig_stop_wineserver
 
 echo "== running $exe"
 (cd "$(dirname "$exe")" && rig_wine "$exe") &

@@ -27,7 +27,7 @@ cleanup() {
     local prefix tree
     for tree in "${trees[@]}"; do
         prefix=$(tiermo_wineprefix "$build/$tree")
-        rig_kill_recorded_xvfb "$prefix.xvfb"
+        rig_kill_recorded_xvfb "$(rig_xvfb_record "$prefix")"
         (rig_wine_env "$prefix" && rig_stop_wineserver)
     done
 }

@@ -11,8 +11,10 @@
 # Every step waits, within $limit, for the state it needs (the window manager's
 # hints, the active window, where a window is), never for a fixed time.
 #
-#   desktop_test.sh PREFIX ARCH TIERMO_EXE ARRANGE_EXE RESOURCE_H
+#   desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H
 #
+# NAME is the program's name, its main dialog's caption; the About box's is
+# "About NAME".
 # ARRANGE_EXE (tests/driver/arrange.cpp) places the two windows side by side
 # and says where the icons are; RESOURCE_H gives the icons' control IDs.
 set -uo pipefail
@@ -23,11 +25,13 @@ source "$here/../rig/winelib.sh"
 # shellcheck source=../rig/checks.sh
 source "$here/../rig/checks.sh"
 
-if [[ $# -ne 5 ]]; then
-    echo "usage: desktop_test.sh PREFIX ARCH TIERMO_EXE ARRANGE_EXE RESOURCE_H" >&2
+if [[ $# -ne 6 ]]; then
+    echo "usage: desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H" >&2
     exit 2
 fi
-prefix=$1 arch=$2 tiermo=$3 arrange=$4 resource_h=$5
+prefix=$1 arch=$2 name=$3 tiermo=$4 arrange=$5 resource_h=$6
+# Window names as xdotool matches them.
+main_name="^$name\$" about_name="^About $name\$"
 # Seconds to wait for a window or a change.
 limit=30
 
@@ -75,11 +79,11 @@ activate() {
 # Activates the About box and presses Esc until the box is gone.
 close_about() {
     local deadline=$((SECONDS + limit)) box
-    while box=$(window_named '^About Tiermo$') && [[ -n $box ]]; do
+    while box=$(window_named "$about_name") && [[ -n $box ]]; do
         ((SECONDS < deadline)) || return 1
         xdotool windowactivate "$box" 2>/dev/null
         poll 2 is_active "$box" && xdotool key Escape
-        poll 2 no_window '^About Tiermo$'
+        poll 2 no_window "$about_name"
     done
 }
 # Whether window $1, where the window manager has placed it, holds the point
@@ -135,7 +139,7 @@ wait_until wm_running || fail "openbox did not start"
 rig_wine notepad >/dev/null 2>&1 &
 (cd "$(dirname "$tiermo")" && rig_wine "$tiermo") >/dev/null 2>&1 &
 # A first run opens the About box by itself; Esc closes it.
-wait_until has_window '^About Tiermo$' || fail "Tiermo's About box did not appear"
+wait_until has_window "$about_name" || fail "Tiermo's About box did not appear"
 wait_until wm_has_active_window || fail "openbox set no active window"
 close_about || fail "Esc did not close the About box"
 
@@ -143,13 +147,13 @@ ids=()
 for name in IDC_TOP IDC_NORMAL IDC_BOTTOM; do
     ids+=("$(awk -v n="$name" '$1 == "#define" && $2 == n { print $3 }' "$resource_h")")
 done
-layout=$(rig_wine "$arrange" Tiermo Notepad $((limit * 1000)) "${ids[@]}" | tr -d '\r') ||
+layout=$(rig_wine "$arrange" "$name" Notepad $((limit * 1000)) "${ids[@]}" | tr -d '\r') ||
     fail "could not place Tiermo and notepad: $layout"
 echo "$layout"
 read -r target_x target_y < <(awk '/^Notepad:/ { split($2, p, ","); split($3, s, "x");
     print int(p[1] + s[1] / 2), int(p[2] + s[2] / 2) }' <<<"$layout")
 icon() { awk -v id="$1" '$1 == "control" && $2 == id ":" { split($3, p, ","); print p[1], p[2] }' <<<"$layout"; }
-tiermo_window=$(window_named '^Tiermo$')
+tiermo_window=$(window_named "$main_name")
 notepad=$(window_named 'Notepad')
 [[ -n $tiermo_window && -n $notepad && -n $target_x ]] || fail "windows not found"
 

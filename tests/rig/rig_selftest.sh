@@ -62,7 +62,7 @@ out=$(TIERMO_SECOND_RUN_LOG=$second_runs run -- "$probe" exit 3 2>&1)
 check "a failing program: not run again" "3 0 0" "$? $(grep -c 'once more' <<<"$out") $(wc -l <"$second_runs")"
 rm -f "$second_runs"
 
-left=$(find "$prefix.xvfb" -type f 2>/dev/null | wc -l)
+left=$(find "$(rig_xvfb_record "$prefix")" -type f 2>/dev/null | wc -l)
 check "no Xvfb left running" 0 "$left"
 
 run -- 2>/dev/null

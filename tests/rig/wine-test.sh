@@ -7,8 +7,7 @@
 # with TIERMO_SECOND_RUN_LOG set, a line for it is added to that file (named
 # by TIERMO_TEST_NAME, which tests/CMakeLists.txt sets for every test).
 #
-#   wine-test.sh --prefix DIR [--arch x86_64|i686] [--timeout SECONDS] [--keep-registry]
-#                [--] PROGRAM [ARGS...]
+#   wine-test.sh --prefix DIR [--arch x86_64|i686] [--timeout SECONDS] [--] PROGRAM [ARGS...]
 #   wine-test.sh --prefix DIR [--arch ...] --prepare
 #
 # With --arch i686, on a machine that cannot run 32-bit programs the wrapper
@@ -26,9 +25,8 @@ source "$here/winelib.sh"
 # reads this line for the tests' default).
 RIG_DEFAULT_TIMEOUT=52
 prefix=""
-timeout_s=${TIERMO_TEST_TIMEOUT:-$RIG_DEFAULT_TIMEOUT}
+timeout_s=$RIG_DEFAULT_TIMEOUT
 prepare_only=0
-restore=1
 arch=x86_64
 while [[ $# -gt 0 ]]; do
     case $1 in
@@ -36,7 +34,6 @@ while [[ $# -gt 0 ]]; do
     --timeout) timeout_s=$2; shift 2 ;;
     --arch) arch=$2; shift 2 ;;
     --prepare) prepare_only=1; shift ;;
-    --keep-registry) restore=0; shift ;;
     --) shift; break ;;
     -*) rig_log "unknown option $1"; exit 2 ;;
     *) break ;;
@@ -71,7 +68,7 @@ stop_child() {
 }
 rig_start_session stop_child || exit 1
 [[ $prepare_only -eq 1 ]] && exit 0
-[[ $restore -eq 1 ]] && rig_restore_registry
+rig_restore_registry
 
 program=("$@")
 start=$SECONDS
@@ -93,15 +90,13 @@ took=$((SECONDS - run_start))
 # first run failed within Wine's set-up time (RIG_SESSION_SETUP_SECONDS) and
 # Wine itself wrote that it could not set up the session (rig_broken_session);
 # any other failure stands.
-if [[ $rc -ne 0 && $rc -ne 124 && $restore -eq 1 && $took -le $RIG_SESSION_SETUP_SECONDS ]] &&
+if [[ $rc -ne 0 && $rc -ne 124 && $took -le $RIG_SESSION_SETUP_SECONDS ]] &&
     why=$(rig_broken_session "$wine_err"); then
     show_wine_err
     name=${TIERMO_TEST_NAME:-$(basename "${program[0]}")}
     rig_log "Wine could not set up the session ($why), $took s into the run;" \
         "running $name once more in a new one"
-    rig_stop_wineserver
-    rig_stop_xvfb
-    rig_start_xvfb "$WINEPREFIX.xvfb" || exit 1
+    rig_new_session || exit 1
     rig_restore_registry
     # The time left, counted now that the new session is ready.
     left=$((timeout_s - (SECONDS - start)))

@@ -87,19 +87,33 @@ rig_skip_unless_runs() {
     exit "$RIG_SKIP_CODE"
 }
 
-# Starts a test's session in the prefix $WINEPREFIX: its server stopped (a
-# test killed from outside may have left it behind), a private Xvfb whose PID
-# is recorded beside the prefix, and the prefix made when needed. On exit,
-# signals included, the command "$@" runs first, then the session ends.
+# Starts a session in the prefix $WINEPREFIX (rig_new_session), with the
+# prefix made when needed; it ends on exit (rig_end_on_exit "$@").
 rig_start_session() {
+    rig_end_on_exit "$@"
+    rig_new_session && rig_ensure_prefix
+}
+
+# On exit, signals included, runs the command "$@" first, then ends the
+# session: the prefix's Wine processes, and the Xvfb if one was started.
+rig_end_on_exit() {
     RIG_EXIT_HOOK=("$@")
     trap rig_end_session EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
-    rig_stop_wineserver
-    rig_start_xvfb "$WINEPREFIX.xvfb" || return 1
-    rig_ensure_prefix
 }
+
+# A new session in the prefix $WINEPREFIX: its server stopped (a test killed
+# from outside may have left it behind), and a private Xvfb, the one started
+# before ended, whose PID is recorded beside the prefix.
+rig_new_session() {
+    rig_stop_wineserver
+    rig_stop_xvfb
+    rig_start_xvfb "$(rig_xvfb_record "$WINEPREFIX")"
+}
+
+# The directory where the PIDs of the Xvfb servers of prefix $1 are recorded.
+rig_xvfb_record() { echo "$1.xvfb"; }
 
 rig_end_session() {
     trap - EXIT INT TERM
