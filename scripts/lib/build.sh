@@ -103,5 +103,6 @@ tiermo_configure_and_build() {
 # the script exits.
 tiermo_private_desktop() {
     rig_wine_env "$1"
+    # shellcheck disable=SC2119 # no command to run before the session ends
     rig_start_session && rig_restore_registry
 }
