@@ -9,9 +9,9 @@
 #                  <root>/i686 with the tests, <root>/release/<arch> without
 #                  (the release zips, the benchmark and the README's pictures).
 #   tiermo_jobs    parallel build jobs: TIERMO_JOBS, else the machine's cores
-#   tiermo_arches  the architectures, 64-bit first
 #
-# It also sources tests/rig/winelib.sh (the rig_* functions).
+# It also sources scripts/lib/constants.sh (tiermo_arches, the architectures,
+# and the system's paths) and tests/rig/winelib.sh (the rig_* functions).
 
 tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
@@ -20,8 +20,8 @@ if ! tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd) || [[
     exit 1
 fi
 tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
-# shellcheck disable=SC2034 # for the scripts that source this
-tiermo_arches=(x86_64 i686)
+# shellcheck source=constants.sh
+source "$tiermo_root/scripts/lib/constants.sh"
 # shellcheck source=../../tests/rig/winelib.sh
 source "$tiermo_root/tests/rig/winelib.sh"
 
@@ -70,10 +70,10 @@ tiermo_wineprefix() { echo "$1/wineprefix"; }
 tiermo_configure_and_build() {
     local dir=$1 arch=$2 arg made options=() targets=()
     shift 2
-    case $arch in
-    x86_64 | i686) ;;
-    *) echo "unknown architecture '$arch' (x86_64 or i686)" >&2; return 1 ;;
-    esac
+    if [[ " ${tiermo_arches[*]} " != *" $arch "* ]]; then
+        echo "unknown architecture '$arch' (${tiermo_arches[*]})" >&2
+        return 1
+    fi
     for arg in "$@"; do
         if [[ $arg == -D* ]]; then options+=("$arg"); else targets+=(--target "$arg"); fi
     done
