@@ -59,8 +59,10 @@ tiermo_remove_inside() {
 # The program's name, which is also its main dialog's caption.
 tiermo_app_name() { sed -n 's/^#define TIERMO_APP_NAME "\(.*\)"$/\1/p' "$tiermo_root/res/product.h.in"; }
 
-# The Wine prefix the tests of build tree $1 run in.
-tiermo_wineprefix() { echo "$1/wineprefix"; }
+# The Wine prefix the tests of build tree $1 run in: TIERMO_WINEPREFIX in its
+# CMake cache (tests/CMakeLists.txt sets it). Prints nothing and fails when
+# the tree is not configured with the tests.
+tiermo_wineprefix() { sed -n 's/^TIERMO_WINEPREFIX:PATH=//p' "$1/CMakeCache.txt" 2>/dev/null | grep .; }
 
 # Configures tree $1 for architecture $2 (Release) and builds it. Then come
 # CMake options (-D...) and the targets to build (all when none). Configured
@@ -82,14 +84,17 @@ tiermo_configure_and_build() {
         return 1
     fi
     dir=$made
-    if ! cmake -S "$tiermo_root" -B "$dir" --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+    if ! cmake -S "$tiermo_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch-w64-mingw32.cmake" \
-        -DTIERMO_WINEPREFIX="$(tiermo_wineprefix "$dir")" "${options[@]}" \
-        >"$dir.configure.log" 2>&1; then
+        "${options[@]}" >"$dir.configure.log" 2>&1; then
         tail -n 60 "$dir.configure.log" >&2
         echo "configure failed in $dir (full log: $dir.configure.log)" >&2
         return 1
     fi
+    # CMake's warning about a -D that the project does not use (a misspelt
+    # name), shown rather than left in the log.
+    awk -v dir="$dir" '/Manually-specified variables were not used/ { on = 1; print "cmake in " dir ":" }
+        on && /^-- / { exit } on && NF' "$dir.configure.log" >&2
     if ! cmake --build "$dir" -j "$tiermo_jobs" "${targets[@]}" >"$dir.build.log" 2>&1; then
         tail -n 60 "$dir.build.log" >&2
         echo "build failed in $dir (full log: $dir.build.log)" >&2
