@@ -7,10 +7,11 @@
 #
 #   bench/run.sh [--quick] [--build-dir DIR]
 #
-# --quick takes few samples (for trying the script, not for the README). DIR is
-# the build root (default build/release/ in the source tree); its trees
-# DIR/x86_64 and DIR/i686 are configured and built (Release, tests off) with
-# TIERMO_JOBS parallel jobs (default: the number of cores).
+# --quick takes few samples (for trying the script, not for the table in
+# docs/benchmark.md). DIR is the build root (default build/release/ in the
+# source tree); its trees DIR/x86_64 and DIR/i686 are configured and built
+# (Release, tests off) with TIERMO_JOBS parallel jobs (default: the number of
+# cores).
 set -uo pipefail
 
 # shellcheck source=../scripts/lib/build.sh

@@ -25,6 +25,7 @@ packages=(
     imagemagick
     zip unzip
     python3
+    shellcheck
     util-linux coreutils procps
 )
 # 32-bit Wine, and FreeType for it (without it 32-bit Wine has bitmap fonts only).

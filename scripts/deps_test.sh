@@ -18,6 +18,8 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 # shellcheck source=../tests/rig/checks.sh
 source "$here/../tests/rig/checks.sh"
+# shellcheck source=lib/constants.sh
+source "$here/lib/constants.sh"
 
 # The stand-ins. State: $work/installed (one "name:arch" a line),
 # $work/versions ("name version"), $work/foreign (foreign architectures),
@@ -89,13 +91,13 @@ case $1 in
     case $text in -1) rm "$1" ;; 0) sed -i 1s/.*/disabled/ "$1" ;; esac ;;
 *) printf "%s" "$text" >"$1" ;;
 esac'
-binfmt=$work/root/proc/sys/fs/binfmt_misc
+binfmt=$work/root$tiermo_binfmt_dir
 sources=$work/root/etc/apt/sources.list.d
 record=$work/root/var/lib/tiermo/emulation.record
-mkdir -p "$sources" "$binfmt" "$work/root/usr/lib/wine" "$work/root/var/lib"
-stub "$work/root/usr/lib/wine/wine" '
+mkdir -p "$sources" "$binfmt" "$(dirname "$work/root$tiermo_wine32_loader")" "$work/root/var/lib"
+stub "$work/root$tiermo_wine32_loader" '
 [[ $(<"$W/kernel") == native ]] && exit 0
-entry=$W/root/proc/sys/fs/binfmt_misc/qemu-i386
+entry=$W/root'"$tiermo_binfmt_dir/$tiermo_binfmt_handler"'
 if [[ -f $entry ]] && { read -r state; read -r _ interpreter; } <"$entry" &&
     [[ $state == enabled ]] && grep -qxF "$interpreter" "$W/runs-under"; then exit 0; fi
 echo "$0: cannot execute binary file: Exec format error" >&2

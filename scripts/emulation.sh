@@ -31,6 +31,8 @@ set -uo pipefail
 me=emulation
 # shellcheck source=lib/root.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib/root.sh"
+# shellcheck source=lib/constants.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/constants.sh"
 
 suite=bookworm
 backports=$suite-backports
@@ -38,7 +40,7 @@ debian_keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 qemu_package="qemu-user-static"
 qemu_min_version=1:10~
 qemu=/usr/bin/qemu-i386-static
-binfmt_name="qemu-i386"
+binfmt_name=$tiermo_binfmt_handler
 # i386 ELF executables and shared objects. "F" opens the interpreter when the
 # handler is registered: it keeps running that qemu after an upgrade, so setup
 # registers the handler after it installs qemu.
@@ -46,9 +48,9 @@ binfmt_rule=":$binfmt_name:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\
 
 apt_dir=$sys/etc/apt
 backports_sources=$apt_dir/sources.list.d/$backports.sources
-binfmt_dir=$sys/proc/sys/fs/binfmt_misc
+binfmt_dir=$sys$tiermo_binfmt_dir
 entry=$binfmt_dir/$binfmt_name
-wine32_loader=$sys/usr/lib/wine/wine
+wine32_loader=$sys$tiermo_wine32_loader
 record=$sys/var/lib/tiermo/emulation.record
 
 runs_32bit() { "$wine32_loader" --version >/dev/null 2>&1; }

@@ -9,9 +9,9 @@
 #                  <root>/i686 with the tests, <root>/release/<arch> without
 #                  (the release zips, the benchmark and the README's pictures).
 #   tiermo_jobs    parallel build jobs: TIERMO_JOBS, else the machine's cores
-#   tiermo_arches  the architectures, 64-bit first
 #
-# It also sources tests/rig/winelib.sh (the rig_* functions).
+# It also sources scripts/lib/constants.sh (tiermo_arches, the architectures,
+# and the system's paths) and tests/rig/winelib.sh (the rig_* functions).
 
 tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
@@ -20,8 +20,8 @@ if ! tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd) || [[
     exit 1
 fi
 tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
-# shellcheck disable=SC2034 # for the scripts that source this
-tiermo_arches=(x86_64 i686)
+# shellcheck source=constants.sh
+source "$tiermo_root/scripts/lib/constants.sh"
 # shellcheck source=../../tests/rig/winelib.sh
 source "$tiermo_root/tests/rig/winelib.sh"
 
@@ -59,8 +59,10 @@ tiermo_remove_inside() {
 # The program's name, which is also its main dialog's caption.
 tiermo_app_name() { sed -n 's/^#define TIERMO_APP_NAME "\(.*\)"$/\1/p' "$tiermo_root/res/product.h.in"; }
 
-# The Wine prefix the tests of build tree $1 run in.
-tiermo_wineprefix() { echo "$1/wineprefix"; }
+# The Wine prefix the tests of build tree $1 run in: TIERMO_WINEPREFIX in its
+# CMake cache (tests/CMakeLists.txt sets it). Prints nothing and fails when
+# the tree is not configured with the tests.
+tiermo_wineprefix() { sed -n 's/^TIERMO_WINEPREFIX:PATH=//p' "$1/CMakeCache.txt" 2>/dev/null | grep .; }
 
 # Configures tree $1 for architecture $2 (Release) and builds it. Then come
 # CMake options (-D...) and the targets to build (all when none). Configured
@@ -70,10 +72,10 @@ tiermo_wineprefix() { echo "$1/wineprefix"; }
 tiermo_configure_and_build() {
     local dir=$1 arch=$2 arg made options=() targets=()
     shift 2
-    case $arch in
-    x86_64 | i686) ;;
-    *) echo "unknown architecture '$arch' (x86_64 or i686)" >&2; return 1 ;;
-    esac
+    if [[ " ${tiermo_arches[*]} " != *" $arch "* ]]; then
+        echo "unknown architecture '$arch' (${tiermo_arches[*]})" >&2
+        return 1
+    fi
     for arg in "$@"; do
         if [[ $arg == -D* ]]; then options+=("$arg"); else targets+=(--target "$arg"); fi
     done
@@ -82,14 +84,17 @@ tiermo_configure_and_build() {
         return 1
     fi
     dir=$made
-    if ! cmake -S "$tiermo_root" -B "$dir" --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+    if ! cmake -S "$tiermo_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch-w64-mingw32.cmake" \
-        -DTIERMO_WINEPREFIX="$(tiermo_wineprefix "$dir")" "${options[@]}" \
-        >"$dir.configure.log" 2>&1; then
+        "${options[@]}" >"$dir.configure.log" 2>&1; then
         tail -n 60 "$dir.configure.log" >&2
         echo "configure failed in $dir (full log: $dir.configure.log)" >&2
         return 1
     fi
+    # CMake's warning about a -D that the project does not use (a misspelt
+    # name), shown rather than left in the log.
+    awk -v dir="$dir" '/Manually-specified variables were not used/ { on = 1; print "cmake in " dir ":" }
+        on && /^-- / { exit } on && NF' "$dir.configure.log" >&2
     if ! cmake --build "$dir" -j "$tiermo_jobs" "${targets[@]}" >"$dir.build.log" 2>&1; then
         tail -n 60 "$dir.build.log" >&2
         echo "build failed in $dir (full log: $dir.build.log)" >&2
@@ -103,5 +108,6 @@ tiermo_configure_and_build() {
 # the script exits.
 tiermo_private_desktop() {
     rig_wine_env "$1"
+    # shellcheck disable=SC2119 # no command to run before the session ends
     rig_start_session && rig_restore_registry
 }
