@@ -11,9 +11,9 @@ set -uo pipefail
 
 # shellcheck source=lib/build.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
-arch=${TIERMO_ARCH:-x86_64}
+arch=${TIERMO_ARCH:-${tiermo_arches[0]}}
 if [[ " ${tiermo_arches[*]} " != *" $arch "* ]]; then
-    echo "TIERMO_ARCH must be x86_64 or i686, not '$arch'"
+    echo "TIERMO_ARCH must be one of ${tiermo_arches[*]}, not '$arch'"
     exit 2
 fi
 tree="$tiermo_build/$arch"
@@ -48,6 +48,7 @@ if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
 else
     headless=1
     unset DISPLAY
+    # shellcheck disable=SC2119 # no exit hook of its own
     rig_start_session || exit 1
 fi
 

@@ -13,8 +13,10 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/build.sh"
 root=$tiermo_root
 build=$tiermo_build
-trees=(x86_64)
-[[ ${TIERMO_SKIP_I686:-0} == 1 ]] || trees+=(i686)
+trees=()
+for arch in "${tiermo_arches[@]}"; do
+    [[ $arch == i686 && ${TIERMO_SKIP_I686:-0} == 1 ]] || trees+=("$arch")
+done
 
 ctest_pid=""
 cleanup() {
@@ -26,7 +28,7 @@ cleanup() {
     # Whatever a killed test wrapper could not end itself.
     local prefix tree
     for tree in "${trees[@]}"; do
-        prefix=$(tiermo_wineprefix "$build/$tree")
+        prefix=$(tiermo_wineprefix "$build/$tree") || continue
         rig_kill_recorded_xvfb "$(rig_xvfb_record "$prefix")"
         (rig_wine_env "$prefix" && rig_stop_wineserver)
     done
@@ -40,14 +42,14 @@ step() { echo "== $*"; }
 step "dependencies"
 bash "$root/scripts/deps.sh" || exit 1
 
-step "build x86-64 with tests ($build/x86_64)"
-tiermo_configure_and_build "$build/x86_64" x86_64 -DTIERMO_BUILD_TESTS=ON || exit 1
-if [[ ${trees[*]} == *i686* ]]; then
-    step "build i686 with tests ($build/i686)"
-    # The native checks of scripts and pictures run once, in the x86-64 tree.
-    tiermo_configure_and_build "$build/i686" i686 -DTIERMO_BUILD_TESTS=ON \
-        -DTIERMO_HOST_TESTS=OFF || exit 1
-fi
+# The native checks of the scripts and pictures run once, in the first tree.
+host_tests=ON
+for arch in "${trees[@]}"; do
+    step "build $arch with tests ($build/$arch)"
+    tiermo_configure_and_build "$build/$arch" "$arch" -DTIERMO_BUILD_TESTS=ON \
+        -DTIERMO_HOST_TESTS=$host_tests || exit 1
+    host_tests=OFF
+done
 
 # One CTest run over both trees.
 {
@@ -60,8 +62,8 @@ if [[ ${trees[*]} == *i686* ]]; then
     why=$(rig_wine32_unavailable)
     if [[ -n $why ]]; then
         echo "== the i686 tests will be reported as skipped: $why"
-    elif grep -qsx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
-        echo "== the i686 programs run under qemu's user-mode emulation (binfmt_misc handler qemu-i386)"
+    elif grep -qsx enabled "$tiermo_binfmt_dir/$tiermo_binfmt_handler"; then
+        echo "== the i686 programs run under qemu's user-mode emulation (binfmt_misc handler $tiermo_binfmt_handler)"
     fi
 fi
 cd "$build" || exit 1

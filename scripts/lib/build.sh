@@ -11,7 +11,8 @@
 #   tiermo_jobs    parallel build jobs: TIERMO_JOBS, else the machine's cores
 #
 # It also sources scripts/lib/constants.sh (tiermo_arches, the architectures,
-# and the system's paths) and tests/rig/winelib.sh (the rig_* functions).
+# and the system's paths), scripts/lib/wine_session.sh (the rig_* functions)
+# and scripts/lib/remove.sh (tiermo_remove_inside).
 
 tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
@@ -22,39 +23,10 @@ fi
 tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
 # shellcheck source=constants.sh
 source "$tiermo_root/scripts/lib/constants.sh"
-# shellcheck source=../../tests/rig/winelib.sh
-source "$tiermo_root/tests/rig/winelib.sh"
-
-# rm -rf, only for what lies inside directory $1 (an existing directory other
-# than /, such as the build root): removes the paths that follow, and stops
-# the script before removing anything when one is empty, "." or "..", or
-# outside $1.
-tiermo_remove_inside() {
-    local root path dir name targets=()
-    root=$(cd "${1:-/}" 2>/dev/null && pwd -P)
-    if [[ -z $root || $root == / ]]; then
-        echo "refusing to remove anything inside '$1': not a directory of its own" >&2
-        exit 1
-    fi
-    shift
-    for path in "$@"; do
-        name=${path%/}
-        name=${name##*/}
-        dir=$(dirname -- "$path")
-        if [[ -z $name || $name == . || $name == .. ]]; then
-            echo "refusing to remove '$path'" >&2
-            exit 1
-        fi
-        [[ -d $dir ]] || continue
-        dir=$(cd "$dir" && pwd -P)
-        if [[ $dir/ != "$root"/* ]]; then
-            echo "refusing to remove '$path': not inside $root" >&2
-            exit 1
-        fi
-        targets+=("$dir/$name")
-    done
-    [[ ${#targets[@]} -eq 0 ]] || rm -rf -- "${targets[@]}"
-}
+# shellcheck source=wine_session.sh
+source "$tiermo_root/scripts/lib/wine_session.sh"
+# shellcheck source=remove.sh
+source "$tiermo_root/scripts/lib/remove.sh"
 
 # The program's name, which is also its main dialog's caption.
 tiermo_app_name() { sed -n 's/^#define TIERMO_APP_NAME "\(.*\)"$/\1/p' "$tiermo_root/res/product.h.in"; }

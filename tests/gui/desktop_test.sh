@@ -20,8 +20,8 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=../rig/winelib.sh
-source "$here/../rig/winelib.sh"
+# shellcheck source=../../scripts/lib/wine_session.sh
+source "$here/../../scripts/lib/wine_session.sh"
 # shellcheck source=../rig/checks.sh
 source "$here/../rig/checks.sh"
 
@@ -105,7 +105,8 @@ notepad_lowest() { [[ $(stacking | cut -d' ' -f1) == "$(hex "$notepad")" ]]; }
 notepad_at_bottom() { notepad_lowest && notepad_normal; }
 # Whether window $1 is above window $2 in the stacking order.
 stacked_above() {
-    local above=" $(stacking) "
+    local above
+    above=" $(stacking) "
     [[ $above == *" $(hex "$2") "* ]] || return 1
     above=" ${above#*" $(hex "$2") "}"
     [[ $above == *" $(hex "$1") "* ]]

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Self-test of wine-test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE [ARCH]
+# Self-test of wine_test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE [ARCH]
 set -uo pipefail
-wrapper=$1 prefix=$2 probe=$3 arch=${4:-x86_64}
 # shellcheck source=checks.sh
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
-# shellcheck source=winelib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/winelib.sh"
+# shellcheck source=../../scripts/lib/wine_session.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wine_session.sh"
+wrapper=$1 prefix=$2 probe=$3 arch=${4:-${tiermo_arches[0]}}
 
 # Second runs of the wrapper's own runs here are not the test run's (scripts/test.sh).
 unset TIERMO_SECOND_RUN_LOG TIERMO_TEST_NAME

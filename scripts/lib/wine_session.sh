@@ -1,6 +1,16 @@
-# Shell helpers shared by the test wrapper and scripts/run.sh: a private Xvfb,
-# a private Wine prefix that runs everything in one virtual desktop, and the
-# clean-up of both. Source it; it defines functions only.
+# shellcheck shell=bash
+# Wine sessions for the test wrapper, the desktop test, the rig's self-test and,
+# through scripts/lib/build.sh, the run, benchmark and picture scripts: a
+# private Xvfb, a private Wine prefix that runs everything in one virtual
+# desktop, and the clean-up of both. Source it; it sets the RIG_* constants
+# below and defines the rig_* functions, and sources constants.sh and
+# remove.sh beside it.
+
+here_rig=$(dirname "${BASH_SOURCE[0]}")
+# shellcheck source=constants.sh
+source "$here_rig/constants.sh"
+# shellcheck source=remove.sh
+source "$here_rig/remove.sh"
 
 RIG_DESKTOP_NAME=Tiermo
 RIG_DESKTOP_SIZE=1024x768
@@ -13,7 +23,7 @@ RIG_READY_MARK=.tiermo-ready
 # 32-bit program once they can ("could not load kernel32.dll", or the process
 # just ends), and the reverse.
 RIG_PREFIX_VERSION=4
-RIG_WINE32_LOADER=${RIG_WINE32_LOADER:-/usr/lib/wine/wine}
+RIG_WINE32_LOADER=${RIG_WINE32_LOADER:-$tiermo_wine32_loader}
 RIG_WINE64_LOADER=${RIG_WINE64_LOADER:-/usr/lib/wine/wine64}
 # Exit code of a test that cannot run on this machine; CTest reports it as skipped.
 RIG_SKIP_CODE=77
@@ -52,6 +62,7 @@ RIG_SESSION_SETUP_ERRORS='^([0-9a-f]{4,8}:)+err:(winediag:nodrv_CreateWindow|win
 # Wine sets up a process's session before the program's own code runs; it
 # waits at most 10 s for explorer.exe. A run that ends later did not end in
 # the set-up.
+# shellcheck disable=SC2034 # for tests/rig/wine_test.sh
 RIG_SESSION_SETUP_SECONDS=15
 
 # Prints the first of Wine's set-up errors in the file $1, without the thread
@@ -219,7 +230,7 @@ rig_ensure_prefix() {
 rig_create_prefix() {
     local prefix=$WINEPREFIX start=$SECONDS
     rig_log "creating Wine prefix $prefix (once per build tree)"
-    rm -rf "$prefix"
+    tiermo_remove_inside "$(dirname "$prefix")" "$prefix"
     if ! timeout 300 "$RIG_WINE" wineboot.exe -i >/dev/null 2>&1; then
         rig_log "wineboot failed"
         return 1

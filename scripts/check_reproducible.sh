@@ -2,7 +2,7 @@
 # Checks that the release zips are reproducible: builds them twice from the
 # same sources in two fresh build trees and compares the bytes.
 #
-#   scripts/check-reproducible.sh [--keep]
+#   scripts/check_reproducible.sh [--keep]
 #
 # Exit status 0 when both builds give identical zips for both architectures.
 # The scratch build roots (build/repro-a and build/repro-b in the source tree)
@@ -24,7 +24,7 @@ tiermo_remove_inside "$tiermo_build" "$a" "$b"
 for dir in "$a" "$b"; do
     if ! bash "$tiermo_root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
         cat "$dir.log" >&2
-        echo "check-reproducible: the build in $dir failed" >&2
+        echo "check_reproducible: the build in $dir failed" >&2
         exit 1
     fi
     rm -f "$dir.log"
@@ -35,7 +35,7 @@ for arch in "${tiermo_arches[@]}"; do
     za=$(ls "$a"/Tiermo-*-"$arch".zip 2>/dev/null)
     zb=$(ls "$b"/Tiermo-*-"$arch".zip 2>/dev/null)
     if [[ -z $za || -z $zb ]]; then
-        echo "check-reproducible: no $arch zip" >&2
+        echo "check_reproducible: no $arch zip" >&2
         status=1
         continue
     fi

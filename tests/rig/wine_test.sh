@@ -7,8 +7,8 @@
 # with TIERMO_SECOND_RUN_LOG set, a line for it is added to that file (named
 # by TIERMO_TEST_NAME, which tests/CMakeLists.txt sets for every test).
 #
-#   wine-test.sh --prefix DIR [--arch x86_64|i686] [--timeout SECONDS] [--] PROGRAM [ARGS...]
-#   wine-test.sh --prefix DIR [--arch ...] --prepare
+#   wine_test.sh --prefix DIR [--arch x86_64|i686] [--timeout SECONDS] [--] PROGRAM [ARGS...]
+#   wine_test.sh --prefix DIR [--arch ...] --prepare
 #
 # With --arch i686, on a machine that cannot run 32-bit programs the wrapper
 # prints why and exits with RIG_SKIP_CODE, which CTest counts as skipped.
@@ -18,8 +18,8 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=winelib.sh
-source "$here/winelib.sh"
+# shellcheck source=../../scripts/lib/wine_session.sh
+source "$here/../../scripts/lib/wine_session.sh"
 
 # The program's time limit in seconds without --timeout (tests/CMakeLists.txt
 # reads this line for the tests' default).
@@ -27,7 +27,7 @@ RIG_DEFAULT_TIMEOUT=52
 prefix=""
 timeout_s=$RIG_DEFAULT_TIMEOUT
 prepare_only=0
-arch=x86_64
+arch=${tiermo_arches[0]}
 while [[ $# -gt 0 ]]; do
     case $1 in
     --prefix) prefix=$2; shift 2 ;;
@@ -40,7 +40,7 @@ while [[ $# -gt 0 ]]; do
     esac
 done
 if [[ -z $prefix ]]; then
-    rig_log "usage: wine-test.sh --prefix DIR [--timeout S] [--] PROGRAM [ARGS...]"
+    rig_log "usage: wine_test.sh --prefix DIR [--timeout S] [--] PROGRAM [ARGS...]"
     exit 2
 fi
 if [[ $prepare_only -eq 0 && $# -eq 0 ]]; then
