@@ -145,8 +145,8 @@ wait_until wm_has_active_window || fail "openbox set no active window"
 close_about || fail "Esc did not close the About box"
 
 ids=()
-for name in IDC_TOP IDC_NORMAL IDC_BOTTOM; do
-    ids+=("$(awk -v n="$name" '$1 == "#define" && $2 == n { print $3 }' "$resource_h")")
+for id_name in IDC_TOP IDC_NORMAL IDC_BOTTOM; do
+    ids+=("$(awk -v n="$id_name" '$1 == "#define" && $2 == n { print $3 }' "$resource_h")")
 done
 layout=$(rig_wine "$arrange" "$name" Notepad $((limit * 1000)) "${ids[@]}" | tr -d '\r') ||
     fail "could not place Tiermo and notepad: $layout"
