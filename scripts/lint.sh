@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The lint gate: shellcheck -x, with the repository's .shellcheckrc, on every
 # tracked shell script (the *.sh files and those whose first line starts bash
-# or sh), from the repository's root. Outside a git checkout there is no list
+# or sh), from the repository's root; and every tracked file that starts with
+# "#!" must be executable in git. Outside a git checkout there is no list
 # of tracked files: it says so and exits 77, which CTest counts as skipped.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -19,5 +20,16 @@ while IFS= read -r file; do
         scripts+=("$file")
     fi
 done <<<"$tracked"
+status=0
+# Mode 100644 in git's index: a script that cannot be run by its name.
+while read -r mode _ _ file; do
+    first=""
+    [[ $mode == 100644 ]] && IFS= read -r -n 2 first <"$file" 2>/dev/null
+    if [[ $first == '#!' ]]; then
+        echo "lint: $file starts with #! but is not executable (git update-index --chmod=+x)"
+        status=1
+    fi
+done < <(git ls-files -s)
 echo "lint: shellcheck -x on ${#scripts[@]} scripts"
-shellcheck -x -- "${scripts[@]}"
+shellcheck -x -- "${scripts[@]}" || status=1
+exit $status
