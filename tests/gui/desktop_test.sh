@@ -36,11 +36,24 @@ main_name="^$name\$" about_name="^About $name\$"
 limit=30
 
 rig_wine_env "$prefix"
+# Wine's own errors are kept, one file per program, and shown on a failure.
+export WINEDEBUG=-all,err+all
 rig_skip_unless_runs "$arch"
 wm=""
-stop_wm() { [[ -z $wm ]] || { kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null; }; }
+logs=$(mktemp -d "${TMPDIR:-/tmp}/tiermo-desktop.XXXXXX") || exit 1
+end_test() {
+    [[ -z $wm ]] || { kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null; }
+    rm -rf "$logs"
+}
 
-fail() { echo "FAILED: $*"; exit 1; }
+fail() {
+    local log
+    echo "FAILED: $*"
+    for log in "$logs"/*.err; do
+        [[ -s $log ]] && { echo "-- Wine's errors, $(basename "$log" .err):"; tr -d '\r' <"$log"; }
+    done
+    exit 1
+}
 
 # Polls a command until it succeeds, for at most $1 seconds.
 poll() {
@@ -129,7 +142,32 @@ drag_to_notepad() { # "icon-x icon-y"
     xdotool mouseup 1
 }
 
-rig_start_session stop_wm || exit 1
+# Starts notepad and waits for its window. Wine may fail to set up the
+# session of a process it starts (the wrapper's second run, and the
+# second-run log, are for the same errors): notepad is started once more only
+# when it ended that way, early, and that is said and logged.
+start_notepad() {
+    local try pid started
+    for try in 1 2; do
+        started=$SECONDS
+        rig_wine notepad >/dev/null 2>"$logs/notepad.err" &
+        pid=$!
+        poll "$limit" notepad_shown_or_ended "$pid" || return 1
+        has_window Notepad && return 0
+        wait "$pid"
+        local why
+        if ((try == 2 || SECONDS - started > RIG_SESSION_SETUP_SECONDS)) ||
+            ! why=$(rig_broken_session "$logs/notepad.err"); then
+            return 1
+        fi
+        rig_log "Wine could not set up notepad's session ($why); starting it once more"
+        [[ -n ${TIERMO_SECOND_RUN_LOG:-} ]] &&
+            echo "desktop ($arch), notepad: started a second time; first start: $why" >>"$TIERMO_SECOND_RUN_LOG"
+    done
+}
+notepad_shown_or_ended() { has_window Notepad || ! kill -0 "$1" 2>/dev/null; }
+
+rig_start_session end_test || exit 1
 rig_restore_registry
 # No virtual desktop: every window of Wine is one of the window manager's.
 sed -i "/^\"Desktop\"=\"$RIG_DESKTOP_NAME\"\$/d" "$WINEPREFIX/user.reg"
@@ -137,8 +175,9 @@ openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
 wait_until wm_running || fail "openbox did not start"
 
-rig_wine notepad >/dev/null 2>&1 &
-(cd "$(dirname "$tiermo")" && rig_wine "$tiermo") >/dev/null 2>&1 &
+# One program at a time: Tiermo starts in a session that notepad has set up.
+start_notepad || fail "notepad's window did not appear"
+(cd "$(dirname "$tiermo")" && rig_wine "$tiermo") >/dev/null 2>"$logs/Tiermo.err" &
 # A first run opens the About box by itself; Esc closes it.
 wait_until has_window "$about_name" || fail "Tiermo's About box did not appear"
 wait_until wm_has_active_window || fail "openbox set no active window"
