@@ -88,6 +88,10 @@ rig_wine32_unavailable() {
     fi
 }
 
+# Whether 32-bit programs run under the binfmt_misc handler of qemu's
+# emulation that scripts/emulation.sh sets up.
+rig_wine32_emulated() { grep -qsx enabled "$tiermo_binfmt_dir/$tiermo_binfmt_handler"; }
+
 # Ends the calling test as skipped (RIG_SKIP_CODE, with the reason) when
 # programs of architecture $1 cannot run here.
 rig_skip_unless_runs() {
@@ -208,9 +212,55 @@ rig_kill_recorded_xvfb() {
     done
 }
 
-# Creates the prefix $WINEPREFIX once (under a lock) with the virtual desktop
-# settings, and keeps a pristine copy of its registry. Needs DISPLAY.
+# Tests run side by side (ctest -j), each in a Wine prefix of its own, its
+# "slot": slot N of the build tree's prefix BASE is the prefix BASE-N, made as
+# a copy of BASE, which itself runs no test (so nothing changes in it while it
+# is copied). A test holds the lock BASE-N.slot while it runs and takes the
+# first slot that is free, so a tree has as many slots as tests ever ran in it
+# at once; what the test starts (the wrapper, under the rig's self-test) stays
+# in its slot. Sets and exports RIG_SLOT_BASE and RIG_SLOT_PREFIX, the slot's
+# prefix.
+RIG_MAX_SLOTS=32
+rig_take_slot() {
+    local base=$1 n prefix fd
+    [[ ${RIG_SLOT_BASE:-} == "$base" && -n ${RIG_SLOT_PREFIX:-} ]] && return 0
+    mkdir -p "$(dirname "$base")" || return 1
+    for ((n = 1; n <= RIG_MAX_SLOTS; n++)); do
+        prefix=$base-$n
+        exec {fd}>"$prefix.slot" || return 1
+        if flock -n "$fd"; then
+            export RIG_SLOT_BASE=$base RIG_SLOT_PREFIX=$prefix
+            return 0
+        fi
+        exec {fd}>&-
+    done
+    rig_log "all $RIG_MAX_SLOTS slots of $base are in use"
+    return 1
+}
+
+# The prefixes of the slots of BASE that exist.
+rig_slot_prefixes() {
+    local p
+    for p in "$1"-*; do
+        [[ ${p#"$1"-} =~ ^[0-9]+$ && -d $p ]] && echo "$p"
+    done
+}
+
+# Makes the prefix $WINEPREFIX ready once (under a lock): a slot's prefix as a
+# copy of its base (made first when needed), any other as a new prefix
+# (rig_create_prefix). Needs DISPLAY.
 rig_ensure_prefix() {
+    if [[ -n ${RIG_SLOT_BASE:-} && $WINEPREFIX == "${RIG_SLOT_PREFIX:-}" && $WINEPREFIX != "$RIG_SLOT_BASE" ]]; then
+        WINEPREFIX=$RIG_SLOT_BASE rig_make_once rig_create_prefix &&
+            rig_make_once rig_copy_prefix "$RIG_SLOT_BASE"
+    else
+        rig_make_once rig_create_prefix
+    fi
+}
+
+# Runs "$@" to make the prefix $WINEPREFIX unless it bears the current stamp,
+# under the prefix's lock.
+rig_make_once() {
     local prefix=$WINEPREFIX lockfd
     mkdir -p "$(dirname "$prefix")"
     exec {lockfd}>"$prefix.lock"
@@ -221,10 +271,23 @@ rig_ensure_prefix() {
     fi
     local rc=0
     if [[ $(cat "$prefix/$RIG_READY_MARK" 2>/dev/null) != "$(rig_prefix_stamp)" ]]; then
-        rig_create_prefix || rc=$?
+        "$@" || rc=$?
     fi
     exec {lockfd}>&-
     return $rc
+}
+
+# Makes $WINEPREFIX a copy of the ready prefix $1, stamp and pristine registry
+# included: a copy of a prefix runs as the prefix does (about 5 s for 1.3 GB).
+rig_copy_prefix() {
+    local prefix=$WINEPREFIX from=$1 start=$SECONDS
+    rig_log "copying Wine prefix $from to $prefix"
+    tiermo_remove_inside "$(dirname "$prefix")" "$prefix" "$prefix.new"
+    if ! cp -a "$from" "$prefix.new" || ! mv "$prefix.new" "$prefix"; then
+        rig_log "could not copy $from to $prefix"
+        return 1
+    fi
+    rig_log "prefix ready in $((SECONDS - start)) s"
 }
 
 rig_create_prefix() {

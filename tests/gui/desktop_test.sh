@@ -35,10 +35,11 @@ main_name="^$name\$" about_name="^About $name\$"
 # Seconds to wait for a window or a change.
 limit=30
 
-rig_wine_env "$prefix"
+rig_skip_unless_runs "$arch"
+rig_take_slot "$prefix" || exit 1
+rig_wine_env "$RIG_SLOT_PREFIX"
 # Wine's own errors are kept, one file per program, and shown on a failure.
 export WINEDEBUG=-all,err+all
-rig_skip_unless_runs "$arch"
 wm=""
 logs=$(mktemp -d "${TMPDIR:-/tmp}/tiermo-desktop.XXXXXX") || exit 1
 end_test() {
