@@ -15,7 +15,7 @@ emulation=$here/emulation.sh
 bash=$(command -v bash)
 dpkg=$(command -v dpkg)
 work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
+trap '[[ -n ${KEEP:-} ]] || rm -rf "$work"' EXIT
 # shellcheck source=../tests/rig/checks.sh
 source "$here/../tests/rig/checks.sh"
 # shellcheck source=lib/constants.sh
@@ -93,8 +93,8 @@ for p in "${@:2}"; do
 done
 exit 0'
 stub "$work/bin/id" 'cat "$W/uid"'
-stub "$work/bin/mount" 'log "mount $*"; [[ ! -f $W/mount-fails ]] && : >"$4/register"'
-stub "$work/bin/umount" 'log "umount $*"; [[ ! -f $W/umount-fails ]] && rm "$1/register"'
+stub "$work/bin/mount" 'log "mount $*"; [[ ! -f $W/mount-fails ]] || exit 32; : >"$4/register"'
+stub "$work/bin/umount" 'log "umount $*"; [[ ! -f $W/umount-fails ]] || exit 32; rm "$1/register"'
 stub "$work/sudo/sudo" 'log "sudo $1"; exec env -i PATH="$PATH" "$@"'
 # The kernel's side of binfmt_misc: a rule written to "register" makes an
 # enabled entry; -1 written to an entry removes it, 0 disables it.
@@ -218,6 +218,9 @@ check "refusing kernel: the source" \
 check "refusing kernel: binfmt_misc mounted, the handler registered" \
     "mount -t binfmt_misc binfmt_misc $binfmt;|register qemu-i386 /usr/bin/qemu-i386-static;" \
     "$(calls_of mount)|$(calls_of register)"
+check "refusing kernel: each change made once the record holds it (the record's lines at each)" \
+    "1 write $sources/bookworm-backports.sources;2 apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;3 mount -t binfmt_misc binfmt_misc $binfmt;4 register qemu-i386 /usr/bin/qemu-i386-static;" \
+    "$(grep -E '^[0-9]+ (write .*backports|apt-get -q install|mount|register)' "$work/counted" | tr '\n' ';')"
 check "refusing kernel: the record" \
     "source $sources/bookworm-backports.sources|package qemu-user-static none|mount boot=first-boot $binfmt|binfmt-registered boot=first-boot|" \
     "$(tr '\n' '|' <"$record")"
@@ -229,11 +232,16 @@ rc=$?
 check "set up already: exit code, no calls, silent" "0||" "$rc|$(grep -v '^dpkg --print' "$work/calls")|$(<"$work/err")"
 check "set up already: status names the record" 2 "$(run "$emulation" status | grep -c 'by setup (recorded)')"
 
-# undo, through sudo: everything as before, last change first.
+# undo, through sudo: everything as before, last change first, each line
+# dropped once its change is back.
 : >"$work/calls"
+: >"$work/counted"
 run "$emulation" undo
 rc=$?
 check "refusing kernel, undo: all as before" "0|$before" "$rc|$(snapshot)"
+check "refusing kernel, undo: each line dropped once put back (the record's lines at each change)" \
+    "4 binfmt qemu-i386 -1;3 umount $binfmt;2 apt-get -q remove -y qemu-user-static;" \
+    "$(grep -E '^[0-9]+ (binfmt|umount|apt-get -q remove)' "$work/counted" | tr '\n' ';')"
 check "refusing kernel, undo: the calls" \
     "binfmt qemu-i386 -1;|umount $binfmt;|apt-get -q -s remove -y qemu-user-static;apt-get -q remove -y qemu-user-static;apt-get -q update;" \
     "$(calls_of binfmt)|$(calls_of umount)|$(calls_of apt-get)"
@@ -321,5 +329,117 @@ run_deps
 rc=$?
 check "not root, refusing kernel: a clear message, nothing done" "1|1|" \
     "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)$(calls_of mount)$(calls_of register)"
+
+# Offline, apt-get update only warns and exits 0: with the backports source
+# that is an error (the source is removed again, all as before); for the
+# packages it stays a warning, shown when the install then fails.
+refusing_machine 0
+before=$(snapshot)
+: >"$work/offline"
+run_deps
+rc=$?
+check "offline: non-zero exit, apt's warning shown, all as before" "1|1|$before" \
+    "$((rc != 0))|$(grep -c '^W: Failed to fetch' "$work/err")|$(snapshot)"
+reset_state 0
+: >"$work/offline"
+run_deps
+check "offline, packages missing: the failed install shows the update's warning" "1|1" \
+    "$(grep -c 'E: Unable to locate' "$work/err")|$(grep -c '^W: Failed to fetch' "$work/err")"
+
+# A setup stopped by a failed mount, run again, goes on where it stopped, each
+# change recorded once. An undo whose umount fails goes on with the lines
+# before and keeps that one; run again, it puts back the rest.
+refusing_machine 0
+before=$(snapshot)
+: >"$work/mount-fails"
+run_deps
+rc=$?
+check "failed mount: non-zero exit, the record up to it, status shows both" \
+    "1|source $sources/bookworm-backports.sources|package qemu-user-static none|mount boot=first-boot $binfmt||2" \
+    "$((rc != 0))|$(tr '\n' '|' <"$record")|$(run "$emulation" status | grep -c -e '^binfmt_misc: not mounted' -e '^  mount boot=first-boot')"
+rm "$work/mount-fails"
+run_deps
+rc=$?
+check "failed mount, run again: done, each change recorded once" "0|4 4" \
+    "$rc|$(wc -l <"$record") $(sort -u "$record" | wc -l)"
+: >"$work/umount-fails"
+run "$emulation" undo
+rc=$?
+check "failed umount: non-zero exit, the lines before it put back, its line kept" \
+    "1|mount boot=first-boot $binfmt|" "$((rc != 0))|$(tr '\n' '|' <"$record")$(backports_files)"
+rm "$work/umount-fails"
+run "$emulation" undo
+check "failed umount, undo again: all as before" "$before" "$(snapshot)"
+
+# After a reboot (the handler and the mount gone, binfmt_misc mounted since by
+# someone else), with a package that has come to need qemu: undo leaves that
+# mount alone, and qemu with its line, saying why; the source goes.
+refusing_machine 0
+run_deps
+echo second-boot >"$work/root/proc/sys/kernel/random/boot_id"
+rm "$binfmt"/*
+: >"$binfmt/register"
+echo "Remv qemu-helper [1.0]" >"$work/dependents"
+check "after a reboot: status shows what it ended" 2 "$(run "$emulation" status | grep -c 'ended with a reboot')"
+: >"$work/calls"
+run "$emulation" undo
+rc=$?
+check "after a reboot, qemu needed: non-zero exit, no umount, qemu and its line kept, says why, the source gone" \
+    "1||1|package qemu-user-static none|1|" \
+    "$((rc != 0))|$(calls_of umount)|$(grep -c '^qemu-user-static:' "$work/installed")|$(<"$record")|$(grep -c 'would also remove or downgrade: qemu-helper' "$work/err")|$(backports_files)"
+
+# A machine set up by the previous deps.sh, which kept no record: its marked
+# source, qemu 10 from backports and the handler. status names them, undo
+# takes them back.
+refusing_machine 0
+: >"$binfmt/register"
+before=$(snapshot)
+printf "# Added by Tiermo's scripts/deps.sh for qemu-user-static.\nTypes: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n" \
+    >"$sources/bookworm-backports.sources"
+echo qemu-user-static:amd64 >>"$work/installed"
+echo "qemu-user-static 1:10.0.2+ds-2~bpo12+1" >>"$work/versions"
+printf ':qemu-i386:M::\\x7fELF:\\xff\\xff\\xff\\xff:/usr/bin/qemu-i386-static:F' | PATH=$path tee "$binfmt/register" >/dev/null
+check "previous deps.sh: status names it" 2 "$(run "$emulation" status | grep -c 'previous scripts/deps.sh')"
+run "$emulation" undo
+rc=$?
+check "previous deps.sh, undo: all as before" "0|$before" "$rc|$(snapshot)"
+
+# Bad record lines (empty, unknown, a package without a version) after a good
+# one: the good one is put back, the bad ones kept, each with what to do.
+refusing_machine 0
+: >"$sources/bookworm-backports.sources"
+mkdir -p "${record%/*}"
+printf 'source %s\n\nswap /swapfile\npackage qemu-user-static\n' "$sources/bookworm-backports.sources" >"$record"
+run "$emulation" undo
+rc=$?
+check "bad record lines: non-zero exit, the line before put back, they stay with what to do, no install" \
+    "1||swap /swapfile|package qemu-user-static||2|" \
+    "$((rc != 0))|$(backports_files)|$(tr '\n' '|' <"$record")|$(grep -c "and remove the line from $record" "$work/err")|$(calls_of "apt-get -q install")"
+
+# Not Debian 12: says what is supported, changes nothing.
+refusing_machine 0
+printf 'PRETTY_NAME="Ubuntu 22.04.4 LTS"\nID=ubuntu\nVERSION_CODENAME=jammy\n' >"$work/root/etc/os-release"
+before=$(snapshot)
+run_deps
+rc=$?
+check "Ubuntu: non-zero exit, says what is supported, nothing done" "1|1|$before" \
+    "$((rc != 0))|$(grep -c 'supports Debian 12 (bookworm) only, and this is Ubuntu 22.04.4 LTS' "$work/err")|$(snapshot)"
+
+# A Wine prefix is made anew only where the directory is the rig's own (the
+# stamp, empty, or inside the Tiermo build tree that made it); a user's folder,
+# also through a link in a build tree, is refused by name and left whole.
+remade() { # prefix: "removed" or "kept" (Wine itself fails at once)
+    (source "$here/lib/wine_session.sh" && WINEPREFIX=$1 RIG_WINE=false rig_create_prefix) 2>"$work/err"
+    if [[ -e $1 ]]; then echo kept; else echo removed; fi
+}
+home=$work/home/u
+mkdir -p "$home/docs" "$work/tree/wineprefix/drive_c" "$work/stamped/drive_c" "$work/empty"
+echo thesis >"$home/docs/thesis.odt"
+echo "CMAKE_PROJECT_NAME:STATIC=Tiermo" >"$work/tree/CMakeCache.txt"
+echo 4 >"$work/stamped/.tiermo-ready"
+ln -s "$home" "$work/tree/linked"
+check "prefixes: a user's folder refused by name and whole; in a build tree, stamped or empty, remade; a link out refused" \
+    "kept|1|thesis|removed|removed|removed|kept" \
+    "$(remade "$home")|$(grep -c "refusing to remove '$home'" "$work/err")|$(<"$home/docs/thesis.odt")|$(remade "$work/tree/wineprefix")|$(remade "$work/stamped")|$(remade "$work/empty")|$(remade "$work/tree/linked")"
 
 checks_done "set-up"

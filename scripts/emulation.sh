@@ -324,69 +324,77 @@ setup() {
 # A record line that undo cannot put back ($1), why ($2) and what to do ($3).
 cannot_undo() {
     say "cannot put back '$1': $2"
-    say "  $3; then run undo again (the line stays in $record until then)"
+    say "  $3"
     return 1
 }
 
-# Puts back the change of record line "$1 $2"; false, with a message of what
-# to do, when it cannot.
+# Puts back the change of record line "$1 $2", and says so; false, with a
+# message of what to do, when it cannot.
 undo_change() {
     local kind=$1 details=$2 line="$1 $2" name version state rule f others
+    local drop="remove the line from $record"
     if [[ $details == boot=* ]]; then
-        [[ ${details%% *} == "$boot" ]] || return 0 # a reboot ended it
+        if [[ ${details%% *} != "$boot" ]]; then
+            say "ended with a reboot: $line"
+            return
+        fi
         details=${details#"$boot"} details=${details# }
     fi
     case $kind in
-    "") ;;
+    "") return ;;
     source)
-        [[ -n $details ]] || cannot_undo "$line" "no file named" "remove the line" || return
+        [[ -n $details ]] || cannot_undo "$line" "no file named" "$drop" || return
         run_quiet rm -f "$details" || return
         apt_update || say "the package lists still hold $backports: run apt-get update once the mirror is in reach"
         ;;
     package)
         read -r name version <<<"$details"
         [[ $name == "$qemu_package" && -n $version ]] ||
-            cannot_undo "$line" "no version of $qemu_package to put back" \
-                "put back the $qemu_package you want with apt-get, then remove the line" || return
+            cannot_undo "$line" "no version of $qemu_package named" \
+                "install the $qemu_package you want with apt-get, and $drop" || return
         if [[ $version == none ]]; then
-            qemu_version >/dev/null || return 0
             set -- remove -y "$name"
         else
-            [[ $(qemu_version) == "$version" ]] && return 0
             set -- install -y --no-install-recommends --allow-downgrades "$name=$version"
         fi
         # apt-get would also remove or downgrade what has come to need qemu
         # since: only what changes qemu alone is done.
-        apt_get -s "$@" || return
-        others=$(awk -v name="$name" '$1 ~ /^(Inst|Remv|Purg)$/ && $2 != name { printf " %s", $2 }' <<<"$run_output")
-        [[ -z $others ]] || cannot_undo "$line" "apt-get would also change:$others" \
-            "decide on those packages, and put back $qemu_package ${version/none/(remove it)} yourself or let undo do it" || return
-        apt_get "$@"
+        if [[ $(qemu_version) != "${version#none}" ]]; then
+            apt_get -s "$@" || return
+            others=$(awk -v name="$name" '$1 ~ /^(Inst|Remv|Purg)$/ && $2 != name { printf " %s", $2 }' <<<"$run_output")
+            [[ -z $others ]] || cannot_undo "$line" "apt-get would also remove or downgrade:$others" \
+                "remove those yourself and run undo again, or $drop to keep $qemu_package as it is" || return
+            apt_get "$@" || return
+        fi
         ;;
     mount)
-        [[ -n $details ]] || cannot_undo "$line" "no directory named" "remove the line" || return
-        [[ -e $details/register ]] || return 0
+        [[ -n $details ]] || cannot_undo "$line" "no directory named" "$drop" || return
         # Only when no handler is left in it (there was none when it was mounted).
         for f in "$details"/*; do
-            [[ ${f##*/} == register || ${f##*/} == status ]] || return 0
+            [[ ${f##*/} == register || ${f##*/} == status || ! -e $f ]] && continue
+            say "left $details mounted: it holds handlers registered since"
+            return
         done
-        run_quiet umount "$details" ||
-            cannot_undo "$line" "umount failed" "unmount $details yourself, or leave it mounted and remove the line"
+        if [[ -e $details/register ]]; then
+            run_quiet umount "$details" || cannot_undo "$line" "umount failed" \
+                "unmount it yourself and run undo again, or $drop to leave it mounted" || return
+        fi
         ;;
     binfmt-registered)
         if read_entry && ours; then unregister; fi
         ;;
     binfmt-saved)
         read -r state rule <<<"$details"
-        [[ -n $rule ]] || cannot_undo "$line" "no handler saved" "remove the line" || return
+        [[ -n $rule ]] || cannot_undo "$line" "no handler saved" "$drop" || return
         if read_entry && ours; then unregister; fi
         read_entry || register "$rule" "$state"
         ;;
     *)
         cannot_undo "$line" "not a change that setup makes" \
-            "put back by hand what it names, if anything, then remove the line"
+            "put back by hand what it names, if it is yours, and $drop"
         ;;
-    esac
+    esac || return
+    say "put back: $line"
 }
 
 undo() {
@@ -400,7 +408,6 @@ undo() {
     for ((i = ${#lines[@]} - 1; i >= 0; i--)); do
         read -r kind details <<<"${lines[i]}"
         if undo_change "$kind" "$details"; then
-            [[ -n $kind ]] && say "put back: ${lines[i]}"
             unset "lines[i]"
             record_write
         else
@@ -408,7 +415,7 @@ undo() {
         fi
     done
     if [[ $kept -gt 0 ]]; then
-        say "$kept change(s) not put back, as said above: they stay in $record"
+        say "$kept change(s) not put back, as said above: they stay in $record, and undo goes on from them when run again"
         exit 1
     fi
     say "done: all recorded changes put back, the record removed"
@@ -443,6 +450,8 @@ status() {
     if [[ -n ${file:-} ]]; then
         how="not in the record"
         recorded "source $file" && how="added by setup (recorded)"
+        [[ $previous -gt 0 && $file == "$backports_sources" ]] &&
+            how="added by the previous scripts/deps.sh, which kept no record (undo removes it)"
         echo "$backports: $uri in $file; $how"
     else
         echo "$backports: no Debian source"
