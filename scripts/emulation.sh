@@ -8,11 +8,13 @@
 #   scripts/emulation.sh undo     puts back what setup changed, as its record says
 #
 # setup changes nothing where the 32-bit Wine loader runs already: natively,
-# or under a binfmt_misc handler, whoever registered it. Elsewhere it makes
-# only the changes that are missing of:
+# or under a binfmt_misc handler, whoever registered it, nor on any system but
+# Debian 12 (whose sources and packages it knows). Elsewhere it makes only
+# the changes that are missing of:
 #   - source: bookworm-backports, in a file of its own beside the machine's
 #     Debian 12 source and signed by Debian's archive keyring (never a third
-#     party's source of bookworm); removed again when apt-get update fails.
+#     party's source of bookworm); removed again when apt-get update fails,
+#     a mirror out of reach included.
 #   - package: qemu-user-static 10 from there. Debian 12's own qemu (7.2) needs
 #     about 53 s to start each 32-bit Wine process (the loader's address-space
 #     reservation makes some 130,000 mmap calls, each slow under it); qemu 10
