@@ -15,7 +15,7 @@ emulation=$here/emulation.sh
 bash=$(command -v bash)
 dpkg=$(command -v dpkg)
 work=$(mktemp -d) || exit 1
-trap '[[ -n ${KEEP:-} ]] || rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
 # shellcheck source=../tests/rig/checks.sh
 source "$here/../tests/rig/checks.sh"
 # shellcheck source=lib/constants.sh

@@ -176,7 +176,7 @@ read_record() {
     fi
 }
 recorded() {
-    local line
+    local line lines previous
     read_record
     for line in "${lines[@]}"; do [[ $line == "$1" ]] && return; done
     return 1
@@ -249,7 +249,8 @@ Signed-By: $debian_keyring
 # Ends the script unless this is Debian 12, the only system whose sources and
 # packages setup knows.
 supported_system() {
-    local key value id="" codename="" name=""
+    local key value id="" codename="" name="" file=$os_release
+    [[ -r $file ]] || file=$sys/usr/lib/os-release
     while IFS='=' read -r key value; do
         value=${value#\"} value=${value%\"}
         case $key in
@@ -257,9 +258,9 @@ supported_system() {
         VERSION_CODENAME) codename=$value ;;
         PRETTY_NAME) name=$value ;;
         esac
-    done <"$os_release" 2>/dev/null
+    done 2>/dev/null <"$file"
     [[ $id == debian && $codename == "$suite" ]] && return
-    say "setup supports Debian 12 ($suite) only, and this is ${name:-not it ($os_release)}: changed nothing"
+    say "setup supports Debian 12 ($suite) only, and this is ${name:-not it (no $os_release)}: changed nothing"
     say "make 32-bit programs run here yourself: a binfmt_misc handler for i386 programs, such as qemu-user-static 10's qemu-i386-static (older versions start 32-bit Wine very slowly)"
     exit 1
 }

@@ -31,7 +31,7 @@ tiermo_remove_own() {
             echo "refusing to remove '$path': not a directory of its own" >&2
             exit 1
         fi
-        if [[ ! -f $real/${RIG_READY_MARK:?} && -n $(ls -A -- "$real") &&
+        if [[ ! -f $real/${RIG_READY_MARK:?} && -n $(ls -A -- "$real" 2>&1) &&
             (-z $root || $real/ != "$root"/*) ]]; then
             echo "refusing to remove '$path': not made by Tiermo's scripts (no $RIG_READY_MARK in it, not empty, not inside the build tree that made it); remove it yourself, or choose another directory" >&2
             exit 1
