@@ -22,6 +22,14 @@ objdump=$1 exe=$2 list=$3 min=$4
 header=$("$objdump" -p "$exe") || { echo "cannot read $exe" >&2; exit 1; }
 status=0
 fail() { echo "FAILED: $*"; status=1; }
+# Shows the lines of $1, failing on those that start with FAILED:.
+report() {
+    local line
+    while IFS= read -r line; do
+        [[ $line == FAILED:* ]] && status=1
+        echo "$line"
+    done <<<"$1"
+}
 
 # The PE header's versions, as "os subsystem": "4.0 4.0".
 declared=$(awk '
@@ -74,10 +82,7 @@ verdicts=$(awk -v min="$min" '
         print "checked " n " imports"
         if (inferred != "") print "inferred from their sources, not stated:" inferred
     }' "$list" - <<<"$imports")
-while IFS= read -r line; do
-    [[ $line == FAILED:* ]] && status=1
-    echo "$line"
-done <<<"$verdicts"
+report "$verdicts"
 awk '{ print $1 }' <<<"$imports" | uniq -c | awk '{ printf "  %s: %d\n", $2, $1 }'
 
 # Instructions, each put in a class by its mnemonic and registers. The i686
@@ -94,8 +99,12 @@ if [[ -z $code_end ]]; then
     fail "no __CTOR_LIST__ in $exe.map, the linker's map of $exe"
     exit $status
 fi
-"$objdump" -s -j .text --start-address="$code_end" --stop-address=$((code_end + 4)) "$exe" |
-    grep -q " ffffffff " || fail "$exe.map is not the map of $exe (no constructor list at $code_end)"
+# The list starts with -1.
+if ! "$objdump" -s -j .text --start-address="$code_end" --stop-address=$((code_end + 4)) "$exe" |
+    grep -q " ffffffff "; then
+    fail "$exe.map is not the map of $exe (no constructor list at $code_end)"
+    exit $status
+fi
 verdicts=$("$objdump" -d --no-show-raw-insn --stop-address="$code_end" "$exe" | awk -F'\t' -v arch="$arch" '
     BEGIN {
         newer = "^(addsubp|hadd|hsub|lddqu|movddup|movs[hl]dup|fisttp|monitor|mwait|pabs|palignr|" \
@@ -122,8 +131,7 @@ verdicts=$("$objdump" -d --no-show-raw-insn --stop-address="$code_end" "$exe" | 
         else if (i ~ /%mm[0-7]/ || m == "emms") c = "MMX"
         else if (m ~ /^(f?cmov|fu?comip?$)/) c = "Pentium Pro"
         else next
-        if (!count[c]++) first[c] = $1 " " $2
-        sub(/^ +/, "", first[c])
+        if (!count[c]++) { first[c] = $1 " " $2; sub(/^ +/, "", first[c]) }
     }
     END {
         printf "checked %d instructions of %s", n, arch
@@ -131,10 +139,7 @@ verdicts=$("$objdump" -d --no-show-raw-insn --stop-address="$code_end" "$exe" | 
         print ""
         for (c in count)
             if (c == "undecoded" || c == "newer than SSE2" || (arch == "pei-i386" && (c == "MMX" || c == "SSE, SSE2")))
-                print "FAILED: " count[c] " instructions " c " (first at " first[c] ") for the " arch " build"
+                print "FAILED: " count[c] " instructions " c ", which the " arch " build may not hold (first: " first[c] ")"
     }') || fail "cannot disassemble $exe"
-while IFS= read -r line; do
-    [[ $line == FAILED:* ]] && status=1
-    echo "$line"
-done <<<"$verdicts"
+report "$verdicts"
 exit $status
