@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Checks that the release zips are reproducible: builds them twice from the
-# same sources in two fresh build trees and compares the bytes.
+# same sources in two fresh build trees and compares the bytes. Each build
+# checks its Tiermo.exe before packing it (the `dist` target), so a program
+# that fails that check stops this one too.
 #
 #   scripts/check_reproducible.sh [--keep]
 #
 # Exit status 0 when both builds give identical zips for both architectures.
-# The scratch build roots (build/repro-a and build/repro-b in the source tree)
-# are removed afterwards unless --keep is given.
+# The scratch build roots, repro-a and repro-b under the build root
+# (TIERMO_BUILD_DIR, else build/ in the source tree), are removed afterwards
+# unless --keep is given.
 set -uo pipefail
 
 # shellcheck source=lib/build.sh
