@@ -78,16 +78,19 @@ set(dist_docs "${CMAKE_SOURCE_DIR}/README.md|${CMAKE_SOURCE_DIR}/LICENSE")
 file(GLOB dist_images CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/docs/images/*.png")
 
 if(TIERMO_ZIP)
+  # No zip of a program that would not load, or not run, on the oldest
+  # Windows and processor its build names.
   add_custom_command(
     OUTPUT "${dist_zip}"
+    COMMAND ${TIERMO_MACHINE_CHECK}
     COMMAND ${CMAKE_COMMAND} "-DDIST_ZIP=${dist_zip}"
             "-DDIST_STAGE=${CMAKE_BINARY_DIR}/dist/${dist_name}"
             "-DDIST_EPOCH=${dist_epoch}" "-DDIST_EXE=$<TARGET_FILE:Tiermo>"
             "-DDIST_DOCS=${dist_docs}" "-DDIST_IMAGES=${CMAKE_SOURCE_DIR}/docs/images"
             -P "${CMAKE_CURRENT_LIST_FILE}"
     DEPENDS Tiermo "${CMAKE_SOURCE_DIR}/README.md" "${CMAKE_SOURCE_DIR}/LICENSE"
-            ${dist_images} "${CMAKE_CURRENT_LIST_FILE}"
-    COMMENT "Packing ${dist_name}.zip"
+            ${dist_images} "${CMAKE_CURRENT_LIST_FILE}" ${TIERMO_MACHINE_CHECK_FILES}
+    COMMENT "Checking Tiermo.exe, packing ${dist_name}.zip"
     VERBATIM)
   add_custom_target(dist DEPENDS "${dist_zip}")
 else()

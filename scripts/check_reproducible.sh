@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Checks that the release zips are reproducible: builds them twice from the
-# same sources in two fresh build trees and compares the bytes.
+# same sources in two fresh build trees and compares the bytes. Each build
+# checks its Tiermo.exe before packing it (the `dist` target), so a program
+# that fails that check stops this one too.
 #
 #   scripts/check_reproducible.sh [--keep]
 #
 # Exit status 0 when both builds give identical zips for both architectures.
-# The scratch build roots (build/repro-a and build/repro-b in the source tree)
-# are removed afterwards unless --keep is given.
+# The scratch build roots, repro-a and repro-b under the build root
+# (TIERMO_BUILD_DIR, else build/ in the source tree), are removed afterwards
+# unless --keep is given.
 set -uo pipefail
 
 # shellcheck source=lib/build.sh
@@ -17,11 +20,16 @@ a=$tiermo_build/repro-a
 b=$tiermo_build/repro-b
 
 # shellcheck disable=SC2317 # run by the trap
-cleanup() { [[ $keep -eq 1 ]] || tiermo_remove_inside "$tiermo_build" "$a" "$b"; }
-trap cleanup EXIT
+cleanup() { [[ $keep -eq 1 ]] || tiermo_remove_own "" "$a" "$b"; }
 
-tiermo_remove_inside "$tiermo_build" "$a" "$b"
+# Each scratch root gets the rig's stamp, which makes it the scripts' own to
+# remove (tiermo_remove_own): never a directory of the same name that they
+# did not make.
+tiermo_remove_own "" "$a" "$b"
+trap cleanup EXIT
 for dir in "$a" "$b"; do
+    mkdir -p "$dir" && echo "scratch build root of scripts/check_reproducible.sh" >"$dir/$RIG_READY_MARK" ||
+        exit 1
     if ! bash "$tiermo_root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
         cat "$dir.log" >&2
         echo "check_reproducible: the build in $dir failed" >&2

@@ -6,7 +6,7 @@
 # everything is there; otherwise it says what it does, and a failing step is
 # reported with its own message and a non-zero exit.
 #
-# Itself it uses only dpkg-query, dpkg, apt-get, env, id, sudo and dirname
+# Itself it uses only dpkg-query, dpkg, apt-get, env, id, sudo, grep and dirname
 # from PATH; emulation.sh also uses the system's files under DEPS_ROOT
 # (default: /). The tests in scripts/deps_test.sh put stand-ins for both there.
 set -uo pipefail
@@ -69,7 +69,8 @@ install_missing() {
     if [[ " ${missing[*]}" == *:i386* && $foreign != *$'\n'i386$'\n'* ]]; then
         run_or_fail dpkg --add-architecture i386
     fi
-    apt_get update || exit 1
+    # shellcheck disable=SC2119 # no options: an unreadable source stays a warning
+    apt_update || exit 1
     apt_get install -y --no-install-recommends "${missing[@]}" || exit 1
     find_missing
     if [[ ${#missing[@]} -ne 0 ]]; then

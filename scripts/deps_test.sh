@@ -23,12 +23,21 @@ source "$here/lib/constants.sh"
 
 # The stand-ins. State: $work/installed (one "name:arch" a line),
 # $work/versions ("name version"), $work/foreign (foreign architectures),
-# $work/calls (one call a line), $work/uid, $work/kernel ("native" or
+# $work/calls (one call a line), $work/counted (the same, each after the
+# number of lines the record had then), $work/uid, $work/kernel ("native" or
 # "refuses"), $work/runs-under (the interpreters that run the 32-bit loader),
-# $work/apt-fails (when present, apt-get fails with its text) and
-# $work/register-fails (binfmt_misc refuses a handler with that interpreter).
+# $work/apt-fails (when present, apt-get fails with its text), $work/offline
+# (apt-get update only warns, unless told to fail), $work/dependents (what
+# apt-get -s would change besides), $work/register-fails (binfmt_misc refuses a
+# handler with that interpreter) and $work/mount-fails, $work/umount-fails.
 mkdir -p "$work/bin" "$work/sudo"
-stub() { printf '#!%s\nW=%q\n%s\n' "$bash" "$work" "$2" >"$1" && chmod +x "$1"; }
+stub() {
+    printf '#!%s\nW=%q\n%s\n%s\n' "$bash" "$work" 'log() {
+    local n=0 r=$W/root/var/lib/tiermo/emulation.record
+    [[ -f $r ]] && n=$(wc -l <"$r")
+    echo "$*" >>"$W/calls"; echo "$n $*" >>"$W/counted"
+}' "$2" >"$1" && chmod +x "$1"
+}
 stub "$work/bin/dpkg-query" '
 if [[ $2 == *Version* ]]; then sed -n "s/^$3 /ii =/p" "$W/versions" | grep .; exit; fi
 # -W -f=FORMAT PACKAGE...: one "name:arch=ii " line per installed package.
@@ -45,7 +54,7 @@ done
 exit $status'
 stub "$work/bin/dpkg" '
 case $1 in --compare-versions) exec '"$dpkg"' "$@" ;; esac
-echo "dpkg $*" >>"$W/calls"
+log "dpkg $*"
 case $1 in
 --print-architecture) echo amd64 ;;
 --print-foreign-architectures) cat "$W/foreign" ;;
@@ -53,10 +62,22 @@ case $1 in
 esac'
 # install NAME[=VERSION] (version 10 with -t) and remove NAME.
 stub "$work/bin/apt-get" '
-echo "apt-get $*" >>"$W/calls"
+log "apt-get $*"
 if [[ ${DEBIAN_FRONTEND:-} != noninteractive ]]; then echo "debconf would ask, unseen" >&2; exit 1; fi
 if [[ -f $W/apt-fails ]]; then cat "$W/apt-fails" >&2; exit 100; fi
+if [[ -f $W/offline ]]; then
+    [[ ${*: -1} == update ]] || { echo "E: Unable to locate package ${*: -1}" >&2; exit 100; }
+    echo "W: Failed to fetch http://mirror.invalid/debian/dists/bookworm-backports/InRelease  Temporary failure resolving" >&2
+    [[ " $* " == *" APT::Update::Error-Mode=any "* ]] && { echo "E: Some index files failed to download." >&2; exit 100; }
+    exit 0
+fi
 [[ $1 == -q ]] && shift
+if [[ $1 == -s ]]; then
+    p=${*: -1}
+    [[ $2 == remove ]] && echo "Remv ${p%%=*}" || echo "Inst ${p%%=*}"
+    cat "$W/dependents" 2>/dev/null
+    exit 0
+fi
 [[ $1 == install || $1 == remove ]] || exit 0
 for p in "${@:2}"; do
     [[ $p == -* || $p == *-backports ]] && continue
@@ -72,9 +93,9 @@ for p in "${@:2}"; do
 done
 exit 0'
 stub "$work/bin/id" 'cat "$W/uid"'
-stub "$work/bin/mount" 'echo "mount $*" >>"$W/calls"; : >"$4/register"'
-stub "$work/bin/umount" 'echo "umount $*" >>"$W/calls"; rm "$1/register"'
-stub "$work/sudo/sudo" 'echo "sudo $1" >>"$W/calls"; exec env -i PATH="$PATH" "$@"'
+stub "$work/bin/mount" 'log "mount $*"; [[ ! -f $W/mount-fails ]] || exit 32; : >"$4/register"'
+stub "$work/bin/umount" 'log "umount $*"; [[ ! -f $W/umount-fails ]] || exit 32; rm "$1/register"'
+stub "$work/sudo/sudo" 'log "sudo $1"; exec env -i PATH="$PATH" "$@"'
 # The kernel's side of binfmt_misc: a rule written to "register" makes an
 # enabled entry; -1 written to an entry removes it, 0 disables it.
 stub "$work/bin/tee" '
@@ -83,18 +104,19 @@ case $1 in
 */binfmt_misc/register)
     IFS=: read -r _ name _ offset magic mask interpreter flags <<<"$text"
     [[ -f $W/register-fails && $interpreter == "$(<"$W/register-fails")" ]] && { echo "tee: $1: No such file or directory" >&2; exit 1; }
-    echo "register $name $interpreter" >>"$W/calls"
+    log "register $name $interpreter"
     printf "enabled\ninterpreter %s\nflags: %s\noffset %s\nmagic %s\nmask %s\n" \
         "$interpreter" "$flags" "${offset:-0}" "${magic//\\x/}" "${mask//\\x/}" >"${1%/register}/$name" ;;
 */binfmt_misc/*)
-    echo "binfmt $(basename "$1") $text" >>"$W/calls"
+    log "binfmt $(basename "$1") $text"
     case $text in -1) rm "$1" ;; 0) sed -i 1s/.*/disabled/ "$1" ;; esac ;;
-*) printf "%s" "$text" >"$1" ;;
+*) log "write $1"; printf "%s" "$text" >"$1" ;;
 esac'
 binfmt=$work/root$tiermo_binfmt_dir
 sources=$work/root/etc/apt/sources.list.d
 record=$work/root/var/lib/tiermo/emulation.record
-mkdir -p "$sources" "$binfmt" "$(dirname "$work/root$tiermo_wine32_loader")" "$work/root/var/lib"
+mkdir -p "$sources" "$binfmt" "$(dirname "$work/root$tiermo_wine32_loader")" "$work/root/var/lib" \
+    "$work/root/proc/sys/kernel/random"
 stub "$work/root$tiermo_wine32_loader" '
 [[ $(<"$W/kernel") == native ]] && exit 0
 entry=$W/root'"$tiermo_binfmt_dir/$tiermo_binfmt_handler"'
@@ -107,17 +129,21 @@ for tool in cat sed tr grep head tail cut sort wc env awk basename dirname rm rm
     ln -s "$(command -v $tool)" "$work/tools/$tool"
 done
 path=$work/bin:$work/tools
+strict_update="apt-get -q -o APT::Update::Error-Mode=any update"
 
 reset_state() { # uid [kernel]
     : >"$work/installed"
     : >"$work/versions"
     : >"$work/foreign"
     : >"$work/calls"
+    : >"$work/counted"
     echo "$1" >"$work/uid"
     echo "${2:-native}" >"$work/kernel"
     echo /usr/bin/qemu-i386-static >"$work/runs-under"
     rm -f "$work/apt-fails" "$work/register-fails" "${binfmt:?}"/* "$work/root/etc/apt/sources.list" \
-        "${sources:?}"/*
+        "${sources:?}"/* "$work/offline" "$work/dependents" "$work/mount-fails" "$work/umount-fails"
+    echo first-boot >"$work/root/proc/sys/kernel/random/boot_id"
+    printf 'PRETTY_NAME="Debian GNU/Linux 12 (bookworm)"\nID=debian\nVERSION_CODENAME=bookworm\n' >"$work/root/etc/os-release"
     rm -rf "$work/root/var/lib/tiermo"
     printf 'Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         >"$sources/debian.sources"
@@ -184,7 +210,7 @@ run_deps
 rc=$?
 check "refusing kernel: exit code, says why" "0|1" "$rc|$(grep -c 'this kernel cannot run 32-bit programs' "$work/err")"
 check "refusing kernel: qemu from backports, through sudo" \
-    "apt-get -q update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|2" \
+    "$strict_update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|2" \
     "$(calls_of apt-get)|$(grep -c '^sudo env' "$work/calls")"
 check "refusing kernel: the source" \
     "URIs: http://mirror.invalid/debian|Suites: bookworm-backports|Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg|" \
@@ -192,8 +218,11 @@ check "refusing kernel: the source" \
 check "refusing kernel: binfmt_misc mounted, the handler registered" \
     "mount -t binfmt_misc binfmt_misc $binfmt;|register qemu-i386 /usr/bin/qemu-i386-static;" \
     "$(calls_of mount)|$(calls_of register)"
+check "refusing kernel: each change made once the record holds it (the record's lines at each)" \
+    "1 write $sources/bookworm-backports.sources;2 apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;3 mount -t binfmt_misc binfmt_misc $binfmt;4 register qemu-i386 /usr/bin/qemu-i386-static;" \
+    "$(grep -E '^[0-9]+ (write .*backports|apt-get -q install|mount|register)' "$work/counted" | tr '\n' ';')"
 check "refusing kernel: the record" \
-    "source $sources/bookworm-backports.sources|package qemu-user-static none|mount $binfmt|binfmt-registered|" \
+    "source $sources/bookworm-backports.sources|package qemu-user-static none|mount boot=first-boot $binfmt|binfmt-registered boot=first-boot|" \
     "$(tr '\n' '|' <"$record")"
 
 # Set up already: nothing at all.
@@ -203,13 +232,18 @@ rc=$?
 check "set up already: exit code, no calls, silent" "0||" "$rc|$(grep -v '^dpkg --print' "$work/calls")|$(<"$work/err")"
 check "set up already: status names the record" 2 "$(run "$emulation" status | grep -c 'by setup (recorded)')"
 
-# undo, through sudo: everything as before, last change first.
+# undo, through sudo: everything as before, last change first, each line
+# dropped once its change is back.
 : >"$work/calls"
+: >"$work/counted"
 run "$emulation" undo
 rc=$?
 check "refusing kernel, undo: all as before" "0|$before" "$rc|$(snapshot)"
+check "refusing kernel, undo: each line dropped once put back (the record's lines at each change)" \
+    "4 binfmt qemu-i386 -1;3 umount $binfmt;2 apt-get -q remove -y qemu-user-static;" \
+    "$(grep -E '^[0-9]+ (binfmt|umount|apt-get -q remove)' "$work/counted" | tr '\n' ';')"
 check "refusing kernel, undo: the calls" \
-    "binfmt qemu-i386 -1;|umount $binfmt;|apt-get -q remove -y qemu-user-static;apt-get -q update;" \
+    "binfmt qemu-i386 -1;|umount $binfmt;|apt-get -q -s remove -y qemu-user-static;apt-get -q remove -y qemu-user-static;apt-get -q update;" \
     "$(calls_of binfmt)|$(calls_of umount)|$(calls_of apt-get)"
 path=$work/bin:$work/tools
 
@@ -260,7 +294,7 @@ rc=$?
 check "broken foreign handler, ours refused: non-zero exit, the handler put back" "1|$handler" \
     "$((rc != 0))|$(<"$binfmt/qemu-i386")"
 check "broken foreign handler: qemu from backports, no second source" \
-    "apt-get -q update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|" \
+    "$strict_update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|" \
     "$(calls_of apt-get)|$(backports_files)"
 rm "$work/register-fails"
 : >"$work/calls"
@@ -272,7 +306,7 @@ check "broken foreign handler: replaced" \
 : >"$work/calls"
 run "$emulation" undo
 check "broken foreign handler, undo: all as before, qemu 7.2 by its version" \
-    "$before|apt-get -q install -y --no-install-recommends --allow-downgrades qemu-user-static=1:7.2+dfsg-7+deb12u18;" \
+    "$before|apt-get -q -s install -y --no-install-recommends --allow-downgrades qemu-user-static=1:7.2+dfsg-7+deb12u18;apt-get -q install -y --no-install-recommends --allow-downgrades qemu-user-static=1:7.2+dfsg-7+deb12u18;" \
     "$(snapshot)|$(calls_of apt-get)"
 
 # apt-get failing: non-zero exit, apt-get's own message and what failed.
@@ -295,5 +329,117 @@ run_deps
 rc=$?
 check "not root, refusing kernel: a clear message, nothing done" "1|1|" \
     "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)$(calls_of mount)$(calls_of register)"
+
+# Offline, apt-get update only warns and exits 0: with the backports source
+# that is an error (the source is removed again, all as before); for the
+# packages it stays a warning, shown when the install then fails.
+refusing_machine 0
+before=$(snapshot)
+: >"$work/offline"
+run_deps
+rc=$?
+check "offline: non-zero exit, apt's warning shown, all as before" "1|1|$before" \
+    "$((rc != 0))|$(grep -c '^W: Failed to fetch' "$work/err")|$(snapshot)"
+reset_state 0
+: >"$work/offline"
+run_deps
+check "offline, packages missing: the failed install shows the update's warning" "1|1" \
+    "$(grep -c 'E: Unable to locate' "$work/err")|$(grep -c '^W: Failed to fetch' "$work/err")"
+
+# A setup stopped by a failed mount, run again, goes on where it stopped, each
+# change recorded once. An undo whose umount fails goes on with the lines
+# before and keeps that one; run again, it puts back the rest.
+refusing_machine 0
+before=$(snapshot)
+: >"$work/mount-fails"
+run_deps
+rc=$?
+check "failed mount: non-zero exit, the record up to it, status shows both" \
+    "1|source $sources/bookworm-backports.sources|package qemu-user-static none|mount boot=first-boot $binfmt||2" \
+    "$((rc != 0))|$(tr '\n' '|' <"$record")|$(run "$emulation" status | grep -c -e '^binfmt_misc: not mounted' -e '^  mount boot=first-boot')"
+rm "$work/mount-fails"
+run_deps
+rc=$?
+check "failed mount, run again: done, each change recorded once" "0|4 4" \
+    "$rc|$(wc -l <"$record") $(sort -u "$record" | wc -l)"
+: >"$work/umount-fails"
+run "$emulation" undo
+rc=$?
+check "failed umount: non-zero exit, the lines before it put back, its line kept" \
+    "1|mount boot=first-boot $binfmt|" "$((rc != 0))|$(tr '\n' '|' <"$record")$(backports_files)"
+rm "$work/umount-fails"
+run "$emulation" undo
+check "failed umount, undo again: all as before" "$before" "$(snapshot)"
+
+# After a reboot (the handler and the mount gone, binfmt_misc mounted since by
+# someone else), with a package that has come to need qemu: undo leaves that
+# mount alone, and qemu with its line, saying why; the source goes.
+refusing_machine 0
+run_deps
+echo second-boot >"$work/root/proc/sys/kernel/random/boot_id"
+rm "$binfmt"/*
+: >"$binfmt/register"
+echo "Remv qemu-helper [1.0]" >"$work/dependents"
+check "after a reboot: status shows what it ended" 2 "$(run "$emulation" status | grep -c 'ended with a reboot')"
+: >"$work/calls"
+run "$emulation" undo
+rc=$?
+check "after a reboot, qemu needed: non-zero exit, no umount, qemu and its line kept, says why, the source gone" \
+    "1||1|package qemu-user-static none|1|" \
+    "$((rc != 0))|$(calls_of umount)|$(grep -c '^qemu-user-static:' "$work/installed")|$(<"$record")|$(grep -c 'would also remove or downgrade: qemu-helper' "$work/err")|$(backports_files)"
+
+# A machine set up by the previous deps.sh, which kept no record: its marked
+# source, qemu 10 from backports and the handler. status names them, undo
+# takes them back.
+refusing_machine 0
+: >"$binfmt/register"
+before=$(snapshot)
+printf "# Added by Tiermo's scripts/deps.sh for qemu-user-static.\nTypes: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n" \
+    >"$sources/bookworm-backports.sources"
+echo qemu-user-static:amd64 >>"$work/installed"
+echo "qemu-user-static 1:10.0.2+ds-2~bpo12+1" >>"$work/versions"
+printf ':qemu-i386:M::\\x7fELF:\\xff\\xff\\xff\\xff:/usr/bin/qemu-i386-static:F' | PATH=$path tee "$binfmt/register" >/dev/null
+check "previous deps.sh: status names it" 2 "$(run "$emulation" status | grep -c 'previous scripts/deps.sh')"
+run "$emulation" undo
+rc=$?
+check "previous deps.sh, undo: all as before" "0|$before" "$rc|$(snapshot)"
+
+# Bad record lines (empty, unknown, a package without a version) after a good
+# one: the good one is put back, the bad ones kept, each with what to do.
+refusing_machine 0
+: >"$sources/bookworm-backports.sources"
+mkdir -p "${record%/*}"
+printf 'source %s\n\nswap /swapfile\npackage qemu-user-static\n' "$sources/bookworm-backports.sources" >"$record"
+run "$emulation" undo
+rc=$?
+check "bad record lines: non-zero exit, the line before put back, they stay with what to do, no install" \
+    "1||swap /swapfile|package qemu-user-static||2|" \
+    "$((rc != 0))|$(backports_files)|$(tr '\n' '|' <"$record")|$(grep -c "and remove the line from $record" "$work/err")|$(calls_of "apt-get -q install")"
+
+# Not Debian 12: says what is supported, changes nothing.
+refusing_machine 0
+printf 'PRETTY_NAME="Ubuntu 22.04.4 LTS"\nID=ubuntu\nVERSION_CODENAME=jammy\n' >"$work/root/etc/os-release"
+before=$(snapshot)
+run_deps
+rc=$?
+check "Ubuntu: non-zero exit, says what is supported, nothing done" "1|1|$before" \
+    "$((rc != 0))|$(grep -c 'supports Debian 12 (bookworm) only, and this is Ubuntu 22.04.4 LTS' "$work/err")|$(snapshot)"
+
+# A Wine prefix is made anew only where the directory is the rig's own (the
+# stamp, empty, or inside the Tiermo build tree that made it); a user's folder,
+# also through a link in a build tree, is refused by name and left whole.
+remade() { # prefix: "removed" or "kept" (Wine itself fails at once)
+    (source "$here/lib/wine_session.sh" && WINEPREFIX=$1 RIG_WINE=false rig_create_prefix) 2>"$work/err"
+    if [[ -e $1 ]]; then echo kept; else echo removed; fi
+}
+home=$work/home/u
+mkdir -p "$home/docs" "$work/tree/wineprefix/drive_c" "$work/stamped/drive_c" "$work/empty"
+echo thesis >"$home/docs/thesis.odt"
+echo "CMAKE_PROJECT_NAME:STATIC=Tiermo" >"$work/tree/CMakeCache.txt"
+echo 4 >"$work/stamped/.tiermo-ready"
+ln -s "$home" "$work/tree/linked"
+check "prefixes: a user's folder refused by name and whole; in a build tree, stamped or empty, remade; a link out refused" \
+    "kept|1|thesis|removed|removed|removed|kept" \
+    "$(remade "$home")|$(grep -c "refusing to remove '$home'" "$work/err")|$(<"$home/docs/thesis.odt")|$(remade "$work/tree/wineprefix")|$(remade "$work/stamped")|$(remade "$work/empty")|$(remade "$work/tree/linked")"
 
 checks_done "set-up"

@@ -3,6 +3,9 @@
 # and Tiermo-<version>-i686.zip, each with Tiermo.exe, README.md (and its
 # pictures) and LICENSE. The same commit gives the same bytes: the build is
 # dated by SOURCE_DATE_EPOCH, taken from the last commit when it is not set.
+# The `dist` target checks each Tiermo.exe before packing it (what it imports
+# and which instructions it holds, tests/imports/check_imports.sh) and makes
+# no zip of one that fails.
 #
 #   scripts/dist.sh [--build-dir DIR] [--out DIR]
 #

@@ -8,11 +8,13 @@
 #   scripts/emulation.sh undo     puts back what setup changed, as its record says
 #
 # setup changes nothing where the 32-bit Wine loader runs already: natively,
-# or under a binfmt_misc handler, whoever registered it. Elsewhere it makes
-# only the changes that are missing of:
+# or under a binfmt_misc handler, whoever registered it, nor on any system but
+# Debian 12 (whose sources and packages it knows). Elsewhere it makes only
+# the changes that are missing of:
 #   - source: bookworm-backports, in a file of its own beside the machine's
 #     Debian 12 source and signed by Debian's archive keyring (never a third
-#     party's source of bookworm); removed again when apt-get update fails.
+#     party's source of bookworm); removed again when apt-get update fails,
+#     a mirror out of reach included.
 #   - package: qemu-user-static 10 from there. Debian 12's own qemu (7.2) needs
 #     about 53 s to start each 32-bit Wine process (the loader's address-space
 #     reservation makes some 130,000 mmap calls, each slow under it); qemu 10
@@ -22,11 +24,20 @@
 #     name that does not run the loader is saved whole, then replaced; it is
 #     put back when the new one cannot be registered.
 # Each change is written to the record before it is made; undo puts the
-# changes back last first and then removes the record.
+# changes back last first, each line leaving the record once its change is
+# back, and the record goes with the last. A line it cannot put back (an
+# unknown one, or qemu when other packages have come to need it) stays in the
+# record with a message of what to do, and undo goes on with the lines before
+# it. The lines of the mount and the handler carry the boot's id: a reboot
+# ends those changes, and undo then passes them over. What the previous
+# scripts/deps.sh set up without a record (its source file, marked "Added by
+# Tiermo's scripts/deps.sh", qemu from backports and the handler) counts as
+# the first lines of the record.
 #
 # It uses dpkg-query, dpkg, apt-get, env, id, sudo, mount, umount, tee, mkdir,
-# rm, rmdir, awk and dirname from PATH, and the system's files under DEPS_ROOT (default
-# /); the tests in scripts/deps_test.sh put stand-ins for both there.
+# rm, rmdir, awk, grep and dirname from PATH, and the system's files under
+# DEPS_ROOT (default /); the tests in scripts/deps_test.sh put stand-ins for
+# both there.
 set -uo pipefail
 me=emulation
 # shellcheck source=lib/root.sh
@@ -52,6 +63,11 @@ binfmt_dir=$sys$tiermo_binfmt_dir
 entry=$binfmt_dir/$binfmt_name
 wine32_loader=$sys$tiermo_wine32_loader
 record=$sys/var/lib/tiermo/emulation.record
+# The marker of the source file of the previous deps.sh, which kept no record.
+previous_marker="# Added by Tiermo's scripts/deps.sh"
+boot_id=$sys/proc/sys/kernel/random/boot_id
+boot=boot=$(cat "$boot_id" 2>/dev/null || echo unknown)
+os_release=$sys/etc/os-release
 
 runs_32bit() { "$wine32_loader" --version >/dev/null 2>&1; }
 # Why the loader does not start: the last line it wrote.
@@ -142,23 +158,52 @@ debian_source() {
 }
 
 # The record: one change a line, "KIND DETAILS", in the order they were made.
-recorded() { [[ -f $record && $'\n'$(<"$record")$'\n' == *$'\n'"$1"$'\n'* ]]; }
+# Its lines into `lines`, after those of what the previous deps.sh set up
+# (their number in `previous`): its marked source file when the record does
+# not list it, qemu when it is from backports, the handler when it runs that
+# qemu.
+read_record() {
+    lines=() previous=0
+    [[ -f $record ]] && mapfile -t lines <"$record"
+    local first=""
+    [[ -f $backports_sources ]] && IFS= read -r first <"$backports_sources"
+    if [[ $first == "$previous_marker"* && " ${lines[*]} " != *" source $backports_sources "* ]]; then
+        local -a earlier=("source $backports_sources")
+        [[ $(qemu_version) == *bpo* ]] && earlier+=("package $qemu_package none")
+        [[ $(sed -n 's/^interpreter //p' "$entry" 2>/dev/null) == "$qemu" ]] && earlier+=(binfmt-registered)
+        previous=${#earlier[@]}
+        lines=("${earlier[@]}" "${lines[@]}")
+    fi
+}
+recorded() {
+    local line lines previous
+    read_record
+    for line in "${lines[@]}"; do [[ $line == "$1" ]] && return; done
+    return 1
+}
+# Adds line $1, unless the record has it (a run again after one that stopped).
 record_add() {
     local text=""
+    recorded "$1" && return
     if [[ -s $record ]]; then text=$(<"$record")$'\n'; else run_or_fail mkdir -p "${record%/*}"; fi
     write_or_fail "$record" "$text$1"$'\n'
 }
-# Drops the last line (a change undone, or not made after all); the record
-# and its directory go with the last one.
-record_drop() {
-    local -a lines
-    mapfile -t lines <"$record"
-    if [[ ${#lines[@]} -gt 1 ]]; then
-        write_or_fail "$record" "$(printf '%s\n' "${lines[@]:0:${#lines[@]}-1}")"$'\n'
-    else
+# Writes `lines` as the record; the record and its directory go when there
+# are none.
+record_write() {
+    if [[ ${#lines[@]} -gt 0 ]]; then
+        run_or_fail mkdir -p "${record%/*}"
+        write_or_fail "$record" "$(printf '%s\n' "${lines[@]}")"$'\n'
+    elif [[ -d ${record%/*} ]]; then
         run_or_fail rm -f "$record"
         run_or_fail rmdir --ignore-fail-on-non-empty "${record%/*}"
     fi
+}
+# Drops the last line (a change not made after all).
+record_drop() {
+    mapfile -t lines <"$record"
+    unset 'lines[-1]'
+    record_write
 }
 
 unregister() { write_or_fail "$entry" -1; }
@@ -167,8 +212,12 @@ register() {
     printf '%s' "$1" | run_quiet tee "$binfmt_dir/register" || return 1
     [[ ${2:-enabled} == enabled ]] || write_or_fail "$entry" 0
 }
-# Whether the handler in `handler` is the one setup registered.
-ours() { [[ ${handler[interpreter]:-} == "$qemu" ]] && recorded binfmt-registered; }
+# Whether the handler in `handler` is the one setup registered (in this boot;
+# a line without a boot's id comes from before they were kept).
+ours() {
+    [[ ${handler[interpreter]:-} == "$qemu" ]] &&
+        { recorded "binfmt-registered $boot" || recorded binfmt-registered; }
+}
 
 add_backports() {
     local file uri
@@ -189,12 +238,31 @@ Suites: $backports
 Components: main
 Signed-By: $debian_keyring
 "
-    if ! apt_get update; then
+    if ! apt_update -o APT::Update::Error-Mode=any; then
         say "apt-get update fails with $backports_sources: removed it again"
         run_or_fail rm -f "$backports_sources"
         record_drop
         exit 1
     fi
+}
+
+# Ends the script unless this is Debian 12, the only system whose sources and
+# packages setup knows.
+supported_system() {
+    local key value id="" codename="" name="" file=$os_release
+    [[ -r $file ]] || file=$sys/usr/lib/os-release
+    while IFS='=' read -r key value; do
+        value=${value#\"} value=${value%\"}
+        case $key in
+        ID) id=$value ;;
+        VERSION_CODENAME) codename=$value ;;
+        PRETTY_NAME) name=$value ;;
+        esac
+    done 2>/dev/null <"$file"
+    [[ $id == debian && $codename == "$suite" ]] && return
+    say "setup supports Debian 12 ($suite) only, and this is ${name:-not it (no $os_release)}: changed nothing"
+    say "make 32-bit programs run here yourself: a binfmt_misc handler for i386 programs, such as qemu-user-static 10's qemu-i386-static (older versions start 32-bit Wine very slowly)"
+    exit 1
 }
 
 setup() {
@@ -208,39 +276,41 @@ setup() {
     else
         say "this kernel cannot run 32-bit programs: setting up $qemu_package from $backports as their binfmt_misc handler"
     fi
+    supported_system
     need_root "32-bit programs need $qemu_package set up"
     if ! qemu_is_current; then
         if [[ -z $(debian_source "$backports") ]]; then
             add_backports
         else
-            apt_get update || exit 1
+            apt_update -o APT::Update::Error-Mode=any || exit 1
         fi
         record_add "package $qemu_package $(qemu_version || echo none)"
         apt_get install -y --no-install-recommends -t "$backports" "$qemu_package" || exit 1
     fi
     if [[ ! -e $binfmt_dir/register ]]; then
-        record_add "mount $binfmt_dir"
+        record_add "mount $boot $binfmt_dir"
         run_or_fail mount -t binfmt_misc binfmt_misc "$binfmt_dir"
     fi
-    local saved="" new=binfmt-registered state rule
+    local saved="" new="binfmt-registered $boot" state rule
     if read_entry; then
         if ! ours; then
             if runs_32bit; then
                 say "done: 32-bit programs run under ${handler[interpreter]}, the handler $binfmt_name as it was"
                 return
             fi
-            saved="binfmt-saved ${handler[state]} $(entry_rule)"
+            saved="binfmt-saved $boot ${handler[state]} $(entry_rule)"
             say "saving the handler $binfmt_name (${handler[interpreter]}) in $record before replacing it"
-            record_add "$saved"
+            recorded "$saved" && saved=""
+            [[ -z $saved ]] || record_add "$saved"
         fi
         unregister
     fi
-    recorded $new && new=""
+    recorded "$new" && new=""
     [[ -n $new ]] && record_add "$new"
     if ! register "$binfmt_rule"; then
         [[ -n $new ]] && record_drop
         if [[ -n $saved ]]; then
-            read -r _ state rule <<<"$saved"
+            read -r _ _ state rule <<<"$saved"
             register "$rule" "$state" && say "the handler $binfmt_name is back as it was"
             record_drop
         fi
@@ -254,72 +324,117 @@ setup() {
     say "done: 32-bit programs run under $qemu; bash scripts/emulation.sh undo puts back what was changed"
 }
 
-# Puts back the change of record line "$1 $2".
+# A record line that undo cannot put back ($1), why ($2) and what to do ($3).
+cannot_undo() {
+    say "cannot put back '$1': $2"
+    say "  $3"
+    return 1
+}
+
+# Puts back the change of record line "$1 $2", and says so; false, with a
+# message of what to do, when it cannot.
 undo_change() {
-    local kind=$1 details=$2 name version state rule
+    local kind=$1 details=$2 line="$1 $2" name version state rule f others
+    local drop="remove the line from $record"
+    if [[ $details == boot=* ]]; then
+        if [[ ${details%% *} != "$boot" ]]; then
+            say "ended with a reboot: $line"
+            return
+        fi
+        details=${details#"$boot"} details=${details# }
+    fi
     case $kind in
+    "") return ;;
     source)
-        run_or_fail rm -f "$details"
-        apt_get update
+        [[ -n $details ]] || cannot_undo "$line" "no file named" "$drop" || return
+        run_quiet rm -f "$details" || return
+        apt_update || say "the package lists still hold $backports: run apt-get update once the mirror is in reach"
         ;;
     package)
         read -r name version <<<"$details"
+        [[ $name == "$qemu_package" && -n $version ]] ||
+            cannot_undo "$line" "no version of $qemu_package named" \
+                "install the $qemu_package you want with apt-get, and $drop" || return
         if [[ $version == none ]]; then
-            apt_get remove -y "$name"
+            set -- remove -y "$name"
         else
-            apt_get install -y --no-install-recommends --allow-downgrades "$name=$version"
+            set -- install -y --no-install-recommends --allow-downgrades "$name=$version"
+        fi
+        # apt-get would also remove or downgrade what has come to need qemu
+        # since: only what changes qemu alone is done.
+        if [[ $(qemu_version) != "${version#none}" ]]; then
+            apt_get -s "$@" || return
+            others=$(awk -v name="$name" '$1 ~ /^(Inst|Remv|Purg)$/ && $2 != name { printf " %s", $2 }' <<<"$run_output")
+            [[ -z $others ]] || cannot_undo "$line" "apt-get would also remove or downgrade:$others" \
+                "remove those yourself and run undo again, or $drop to keep $qemu_package as it is" || return
+            apt_get "$@" || return
         fi
         ;;
     mount)
+        [[ -n $details ]] || cannot_undo "$line" "no directory named" "$drop" || return
         # Only when no handler is left in it (there was none when it was mounted).
-        local f
         for f in "$details"/*; do
-            [[ ${f##*/} == register || ${f##*/} == status ]] || return 0
+            [[ ${f##*/} == register || ${f##*/} == status || ! -e $f ]] && continue
+            say "left $details mounted: it holds handlers registered since"
+            return
         done
-        run_quiet umount "$details"
+        if [[ -e $details/register ]]; then
+            run_quiet umount "$details" || cannot_undo "$line" "umount failed" \
+                "unmount it yourself and run undo again, or $drop to leave it mounted" || return
+        fi
         ;;
     binfmt-registered)
         if read_entry && ours; then unregister; fi
         ;;
     binfmt-saved)
         read -r state rule <<<"$details"
+        [[ -n $rule ]] || cannot_undo "$line" "no handler saved" "$drop" || return
         if read_entry && ours; then unregister; fi
         read_entry || register "$rule" "$state"
         ;;
     *)
-        say "$record: unknown change '$kind $details'"
-        return 1
+        cannot_undo "$line" "not a change that setup makes" \
+            "put back by hand what it names, if it is yours, and $drop"
         ;;
-    esac
+    esac || return
+    say "put back: $line"
 }
 
 undo() {
-    if [[ ! -f $record ]]; then
+    read_record
+    if [[ ${#lines[@]} -eq 0 ]]; then
         say "no record ($record): setup has changed nothing here"
         return
     fi
     need_root "undoing what $record lists"
-    local -a lines
-    local kind details
-    while [[ -f $record ]]; do
-        mapfile -t lines <"$record"
-        read -r kind details <<<"${lines[-1]}"
-        undo_change "$kind" "$details" || exit 1
-        say "put back: $kind $details"
-        record_drop
+    local i kind details kept=0
+    for ((i = ${#lines[@]} - 1; i >= 0; i--)); do
+        read -r kind details <<<"${lines[i]}"
+        if undo_change "$kind" "$details"; then
+            unset "lines[i]"
+            record_write
+        else
+            kept=$((kept + 1))
+        fi
     done
+    if [[ $kept -gt 0 ]]; then
+        say "$kept change(s) not put back, as said above: they stay in $record, and undo goes on from them when run again"
+        exit 1
+    fi
     say "done: all recorded changes put back, the record removed"
 }
 
 status() {
-    local file uri version how kind details
+    local file uri version how line
     if runs_32bit; then
         echo "32-bit programs: run ($wine32_loader starts)"
     else
         echo "32-bit programs: do not run ($(loader_error))"
     fi
-    how="not in the record: set up by someone else"
-    if read_entry; then
+    if [[ ! -e $binfmt_dir/register ]]; then
+        echo "binfmt_misc: not mounted ($binfmt_dir)"
+    elif read_entry; then
+        how="not in the record: set up by someone else"
         ours && how="registered by setup (recorded)"
         echo "binfmt_misc handler $binfmt_name: ${handler[state]}, ${handler[interpreter]}, flags ${handler[flags]}; $how"
     else
@@ -327,23 +442,36 @@ status() {
     fi
     how="not in the record"
     version=$(qemu_version) || version="not installed"
-    [[ -f $record ]] && while read -r kind details; do
-        [[ $kind == package ]] && how="installed by setup over ${details#* } (recorded)"
-    done <"$record"
+    read_record
+    for line in "${lines[@]}"; do
+        [[ $line == "package $qemu_package "* ]] || continue
+        how="setup's install did not complete (recorded; undo puts back ${line##* })"
+        qemu_is_current && how="installed by setup over ${line##* } (recorded)"
+    done
     echo "$qemu_package: ${version:-not installed}; $how"
     read -r file uri < <(debian_source "$backports")
     if [[ -n ${file:-} ]]; then
         how="not in the record"
         recorded "source $file" && how="added by setup (recorded)"
+        [[ $previous -gt 0 && $file == "$backports_sources" ]] &&
+            how="added by the previous scripts/deps.sh, which kept no record (undo removes it)"
         echo "$backports: $uri in $file; $how"
     else
         echo "$backports: no Debian source"
     fi
-    if [[ -f $record ]]; then
-        echo "record: $record (bash scripts/emulation.sh undo puts back what it lists)"
-    else
+    read_record
+    if [[ ${#lines[@]} -eq 0 ]]; then
         echo "record: none ($record)"
+        return
     fi
+    echo "record: $record (bash scripts/emulation.sh undo puts back what it lists, last first)"
+    [[ $previous -eq 0 ]] ||
+        echo "  set up by the previous scripts/deps.sh, which kept no record: the first $previous line(s)"
+    for line in "${lines[@]}"; do
+        how=""
+        [[ $line == *" boot="* && $line != *" $boot"* ]] && how=" (ended with a reboot)"
+        echo "  $line$how"
+    done
 }
 
 case ${1:-} in

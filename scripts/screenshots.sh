@@ -26,7 +26,7 @@ images=$tiermo_root/docs/images
 shots=$tree/shots
 
 tiermo_configure_and_build "$tree" x86_64 -DTIERMO_BUILD_TESTS=OFF Tiermo tiermo_shot || exit 1
-tiermo_remove_inside "$tree" "$shots"
+tiermo_remove_own "$tree" "$shots"
 mkdir -p "$shots" || exit 1
 tiermo_private_desktop "$tree/shots-wineprefix" || exit 1
 

@@ -12,7 +12,7 @@
 #
 # It also sources scripts/lib/constants.sh (tiermo_arches, the architectures,
 # and the system's paths), scripts/lib/wine_session.sh (the rig_* functions)
-# and scripts/lib/remove.sh (tiermo_remove_inside).
+# and scripts/lib/remove.sh (tiermo_remove_own).
 
 tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}

@@ -23,13 +23,14 @@ need_root() {
     sudo=(sudo)
 }
 
-# Runs a command as root quietly; on failure shows its output and what failed,
-# and returns its status.
+# Runs a command as root quietly, its output kept in `run_output`; on failure
+# shows the output and what failed, and returns its status.
+run_output=""
 run_quiet() {
-    local output status
-    output=$("${sudo[@]}" "$@" 2>&1) && return 0
+    local status
+    run_output=$("${sudo[@]}" "$@" 2>&1) && return 0
     status=$?
-    printf '%s\n' "$output" >&2
+    printf '%s\n' "$run_output" >&2
     say "failed: $*"
     return $status
 }
@@ -42,5 +43,21 @@ write_or_fail() { printf '%s' "$2" | run_or_fail tee "$1" || exit 1; }
 
 # apt-get as root, quiet. sudo resets the environment, so the variable that
 # keeps debconf from asking (unseen, as the output is captured) is passed
-# through env.
-apt_get() { run_quiet env DEBIAN_FRONTEND=noninteractive apt-get -q "$@"; }
+# through env. When it fails, the warnings of the last apt_update come first.
+apt_get() {
+    run_quiet env DEBIAN_FRONTEND=noninteractive apt-get -q "$@" && return
+    local status=$?
+    [[ -z $apt_warnings ]] || say "apt-get update had warned:"$'\n'"$apt_warnings"
+    return $status
+}
+
+# apt-get update, with the options "$@". A source that cannot be read (a
+# mirror out of reach, offline) is only a warning "W:" to apt-get, which exits
+# 0; the warnings are kept in `apt_warnings` for a later failure, and
+# `-o APT::Update::Error-Mode=any` makes them errors.
+apt_warnings=""
+apt_update() {
+    apt_get "$@" update || return
+    apt_warnings=$(grep '^W:' <<<"$run_output")
+    return 0
+}

@@ -308,7 +308,7 @@ rig_copy_prefix() {
 rig_create_prefix() {
     local prefix=$WINEPREFIX start=$SECONDS
     rig_log "creating Wine prefix $prefix (once per build tree)"
-    tiermo_remove_inside "$(dirname "$prefix")" "$prefix"
+    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix"
     if ! timeout 300 "$RIG_WINE" wineboot.exe -i >/dev/null 2>&1; then
         rig_log "wineboot failed"
         return 1

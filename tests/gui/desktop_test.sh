@@ -44,7 +44,7 @@ wm=""
 logs=$(mktemp -d "${TMPDIR:-/tmp}/tiermo-desktop.XXXXXX") || exit 1
 end_test() {
     [[ -z $wm ]] || { kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null; }
-    rm -rf "$logs"
+    rm -f -- "$logs"/*.err && rmdir -- "$logs"
 }
 
 fail() {

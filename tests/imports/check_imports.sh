@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Checks what a built Tiermo.exe needs of Windows against windows_imports.txt:
-# every function it imports must be listed for its DLL, and exported by the
-# oldest Windows the build runs on; its PE header must declare that Windows.
+# Checks what a built Tiermo.exe needs of the machine: of Windows, against
+# windows_imports.txt (every function it imports must be listed for its DLL,
+# and exported by the oldest Windows the build runs on; its PE header must
+# declare that Windows; it has no delay-loaded imports), and of the processor
+# (its code holds no instruction that the build's oldest processor lacks).
 #
 #   check_imports.sh OBJDUMP EXE LIST MIN_WINDOWS
 #
 # MIN_WINDOWS is the operating-system and subsystem version the build declares:
 # 4.0 (Windows 95 and NT 4.0: a function must be there in both) or 5.2 (XP
 # Professional x64 Edition and Server 2003 SP1: the NT column counts).
+# EXE.map, the linker's map of the same link, says where the code ends: the
+# constructor lists and the exception tables follow it in .text.
 set -uo pipefail
 if [[ $# -ne 4 ]]; then
     echo "usage: check_imports.sh OBJDUMP EXE LIST MIN_WINDOWS" >&2
@@ -18,6 +22,14 @@ objdump=$1 exe=$2 list=$3 min=$4
 header=$("$objdump" -p "$exe") || { echo "cannot read $exe" >&2; exit 1; }
 status=0
 fail() { echo "FAILED: $*"; status=1; }
+# Shows the lines of $1, failing on those that start with FAILED:.
+report() {
+    local line
+    while IFS= read -r line; do
+        [[ $line == FAILED:* ]] && status=1
+        echo "$line"
+    done <<<"$1"
+}
 
 # The PE header's versions, as "os subsystem": "4.0 4.0".
 declared=$(awk '
@@ -26,6 +38,9 @@ declared=$(awk '
     END { print os, sub_ }' <<<"$header")
 [[ $declared == "$min $min" ]] ||
     fail "the PE header declares operating system and subsystem $declared, not $min"
+# A delay-loaded import would fail only when first called, unchecked here.
+awk '$1 == "Entry" && $2 == "d" && ($3 !~ /^0+$/ || $4 !~ /^0+$/) { exit 1 }' <<<"$header" ||
+    fail "the delay-import directory is not empty"
 
 # "DLL FUNCTION" for every import by name (objdump: a DLL Name line, then
 # "vma hint name" lines up to a blank one).
@@ -67,9 +82,64 @@ verdicts=$(awk -v min="$min" '
         print "checked " n " imports"
         if (inferred != "") print "inferred from their sources, not stated:" inferred
     }' "$list" - <<<"$imports")
-while IFS= read -r line; do
-    [[ $line == FAILED:* ]] && status=1
-    echo "$line"
-done <<<"$verdicts"
+report "$verdicts"
 awk '{ print $1 }' <<<"$imports" | uniq -c | awk '{ printf "  %s: %d\n", $2, $1 }'
+
+# Instructions, each put in a class by its mnemonic and registers. The i686
+# build runs on a Pentium Pro: its cmov, fcmov and fcomi, no MMX, no SSE
+# (Windows 95 saves no SSE registers). The x86-64 build runs on every x86-64
+# processor: MMX, SSE and SSE2, nothing newer (nor lahf and sahf, which the
+# first ones lack in 64-bit mode). GCC writes "rep bsf", which objdump shows as
+# tzcnt, and "rep nop", shown as pause; older processors run them as bsf and
+# nop, with the same result where GCC uses them. libstdc++'s
+# std::random_device runs rdrand and rdseed only where CPUID reports them.
+arch=$(awk '/file format/ { print $NF; exit }' <<<"$header")
+code_end=$(awk '$2 == "__CTOR_LIST__" && $3 == "=" { print $1; exit }' "$exe.map" 2>/dev/null)
+if [[ -z $code_end ]]; then
+    fail "no __CTOR_LIST__ in $exe.map, the linker's map of $exe"
+    exit $status
+fi
+# The list starts with -1.
+if ! "$objdump" -s -j .text --start-address="$code_end" --stop-address=$((code_end + 4)) "$exe" |
+    grep -q " ffffffff "; then
+    fail "$exe.map is not the map of $exe (no constructor list at $code_end)"
+    exit $status
+fi
+verdicts=$("$objdump" -d --no-show-raw-insn --stop-address="$code_end" "$exe" | awk -F'\t' -v arch="$arch" '
+    BEGIN {
+        newer = "^(addsubp|hadd|hsub|lddqu|movddup|movs[hl]dup|fisttp|monitor|mwait|pabs|palignr|" \
+            "phadd|phsub|pmaddubsw|pmulhrsw|pshufb|psign|blend|dpp|extractps|insertps|movntdqa|" \
+            "mpsadbw|packusdw|pblend|pcmpeqq|pextr[bdq]|phminpos|pinsr[bdq]|pmaxs[bd]|pmaxu[dw]|" \
+            "pmins[bd]|pminu[dw]|pmov[sz]x|pmuldq|pmulld|ptest|round|pcmp[ei]str|pcmpgtq|crc32|" \
+            "popcnt|lzcnt|andn$|bextr|bls|bzhi|pdep|pext$|rorx|sarx|shlx|shrx|mulx|adcx|adox|" \
+            "movbe|aes|pclmul|sha(1|256)|xsave|xrstor|xgetbv|cmpxchg16b|rdtscp)"
+        sse = "^(ldmxcsr|stmxcsr|[lms]fence|prefetch|movnti|clflush|maskmovq|fxsave|fxrstor|sysenter|sysexit)"
+        split("Pentium Pro|MMX|SSE, SSE2|newer than SSE2|tzcnt (rep bsf)|pause (rep nop)|rdrand, rdseed|undecoded", order, "|")
+    }
+    $1 !~ /^ *[0-9a-f]+:$/ || NF < 2 { next }
+    {
+        i = $2
+        while (i ~ /^(rep[a-z]*|lock|data16|addr(16|32)|[c-gs]s|rex(\.[WRXB]+)?|notrack|bnd) /) sub(/^[^ ]+ +/, "", i)
+        m = i; sub(/ .*/, "", m); n++
+        if (m == "(bad)") c = "undecoded"
+        else if (m == "tzcnt") c = "tzcnt (rep bsf)"
+        else if (m == "pause") c = "pause (rep nop)"
+        else if (m ~ /^rd(rand|seed)$/) c = "rdrand, rdseed"
+        else if (i ~ /%([yz]mm|k)[0-9]/ || (m ~ /^v/ && i ~ /%xmm/) || m ~ newer ||
+                 (arch == "pei-x86-64" && m ~ /^(lahf|sahf)$/)) c = "newer than SSE2"
+        else if (i ~ /%xmm/ || m ~ sse) c = "SSE, SSE2"
+        else if (i ~ /%mm[0-7]/ || m == "emms") c = "MMX"
+        else if (m ~ /^(f?cmov|fu?comip?$)/) c = "Pentium Pro"
+        else next
+        if (!count[c]++) { first[c] = $1 " " $2; sub(/^ +/, "", first[c]) }
+    }
+    END {
+        printf "checked %d instructions of %s", n, arch
+        for (k = 1; k in order; k++) if (order[k] in count) printf "; %s: %d", order[k], count[order[k]]
+        print ""
+        for (c in count)
+            if (c == "undecoded" || c == "newer than SSE2" || (arch == "pei-i386" && (c == "MMX" || c == "SSE, SSE2")))
+                print "FAILED: " count[c] " instructions " c ", which the " arch " build may not hold (first: " first[c] ")"
+    }') || fail "cannot disassemble $exe"
+report "$verdicts"
 exit $status

@@ -5,7 +5,8 @@
 // and the stored version must come out as the running one.
 //
 // CI runs 700 rounds. TIERMO_FUZZ_ROUNDS=n runs about n rounds instead, shared
-// among the three tests in the same proportions (the long run of the README).
+// among the three tests in the same proportions (the long run in
+// docs/building.md).
 #include "settings/Settings.h"
 
 #include "Driver.h"
