@@ -291,7 +291,7 @@ RIG_SHARED_DIRS=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windo
 rig_copy_prefix() {
     local prefix=$WINEPREFIX from=$1 start=$SECONDS new=$WINEPREFIX.new dir
     rig_log "copying Wine prefix $from to $prefix"
-    tiermo_remove_inside "$(dirname "$prefix")" "$prefix" "$new"
+    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix" "$new"
     local own=()
     for dir in "${RIG_SHARED_DIRS[@]}"; do own+=(-path "./$dir" -prune -o); done
     # All of it as hard links first, then each file outside the shared
