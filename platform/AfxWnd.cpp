@@ -374,18 +374,18 @@ bool RectHolds(const RECT& rc, POINT pt)
     return pt.x >= rc.left && pt.x < rc.right && pt.y >= rc.top && pt.y < rc.bottom;
 }
 
-// Whether the system's search stops at hWnd for pt: it is visible, neither a
-// disabled child nor a window that clicks pass through, and pt lies in its
-// window rectangle and, where it has one, its window region.
+// Whether the system's search stops at hWnd for pt: it is visible, not a
+// disabled child, and pt lies in its window rectangle and, where it has one,
+// its window region. Layered windows are passed over: clicks go through them
+// where they are transparent, which the system knows from their pixels and
+// this search cannot, so they might be found where the system found nothing.
 bool IsHitAt(HWND hWnd, POINT pt)
 {
     const LONG style = ::GetWindowLongA(hWnd, GWL_STYLE);
-    const LONG exStyle = ::GetWindowLongA(hWnd, GWL_EXSTYLE);
-    constexpr LONG kClickThrough = WS_EX_LAYERED | WS_EX_TRANSPARENT;
     RECT rc;
     if (!(style & WS_VISIBLE) ||
         (style & (WS_CHILD | WS_POPUP | WS_DISABLED)) == (WS_CHILD | WS_DISABLED) ||
-        (exStyle & kClickThrough) == kClickThrough || !::GetWindowRect(hWnd, &rc) ||
+        (::GetWindowLongA(hWnd, GWL_EXSTYLE) & WS_EX_LAYERED) || !::GetWindowRect(hWnd, &rc) ||
         !RectHolds(rc, pt))
         return false;
     HRGN hRegion = ::CreateRectRgn(0, 0, 0, 0);

@@ -287,7 +287,8 @@ CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& li
 // manager draws a window's frame (Wine without its virtual desktop), the
 // system answers the desktop although the point is inside the window's
 // rectangle. There the top-level windows are searched in Z-order by the rules
-// the system's call follows, and from the one found its children at the point.
+// the system's call follows (layered windows passed over), and from the one
+// found its children at the point.
 HWND AfxWindowFromPoint(POINT pt);
 
 // Puts `pfn` in the place of the system's WindowFromPoint, which
