@@ -282,6 +282,29 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 // moved as little as needed to keep it inside `limit` (the work area).
 CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& limit);
 
+// The deepest visible window at a screen point, or null. The system's
+// WindowFromPoint, except where it answers the desktop window: where a window
+// manager draws a window's frame (Wine without its virtual desktop), the
+// system answers the desktop although the point is inside the window's
+// rectangle. There the top-level windows are searched in Z-order by the rules
+// the system's call follows (layered windows passed over), and from the one
+// found its children at the point.
+HWND AfxWindowFromPoint(POINT pt);
+
+// Puts `pfn` in the place of the system's WindowFromPoint, which
+// AfxWindowFromPoint asks first, for the lifetime of the object (tests).
+class ScopedSystemWindowFromPoint {
+public:
+    using Fn = HWND(WINAPI*)(POINT);
+    explicit ScopedSystemWindowFromPoint(Fn pfn);
+    ~ScopedSystemWindowFromPoint();
+    ScopedSystemWindowFromPoint(const ScopedSystemWindowFromPoint&) = delete;
+    ScopedSystemWindowFromPoint& operator=(const ScopedSystemWindowFromPoint&) = delete;
+
+private:
+    Fn m_pfnPrevious;
+};
+
 // Reports an exception that reached a window procedure: its text in a
 // system-modal box captioned with the application name.
 void AfxReportException(const CException* e);

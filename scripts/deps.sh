@@ -20,7 +20,7 @@ packages=(
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 fonts-wine
     xvfb xauth x11-utils
-    openbox xdotool
+    openbox xfwm4 xdotool
     googletest
     imagemagick
     zip unzip

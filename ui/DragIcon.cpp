@@ -76,7 +76,7 @@ void CDragIcon::OnLButtonUp(UINT, CPoint point)
 
     POINT pt = point;
     ClientToScreen(&pt);
-    HWND hHit = ::WindowFromPoint(pt);
+    HWND hHit = AfxWindowFromPoint(pt);
     if (!hHit || !::IsWindow(hHit))
         return;
     if (droprules::IsOwnDialogControl(::GetParent(hHit), ::GetParent(m_hWnd)))

@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
-# Tiermo on a Linux desktop: Xvfb with an EWMH window manager (openbox) and
-# Wine without its virtual desktop, so that Tiermo's and notepad's windows are
-# windows of that desktop. Real X input (xdotool) drags the icons onto
-# notepad; the window manager's own view, read with xprop, tells the result:
-#   - "Top" gives notepad _NET_WM_STATE_ABOVE,
+# Tiermo on a Linux desktop: Xvfb with an EWMH window manager (openbox, or
+# Xfce's xfwm4) and Wine without its virtual desktop, so that Tiermo's and
+# notepad's windows are windows of that desktop and the window manager draws
+# their title bars. Real X input (xdotool) drags the icons; the window
+# manager's own view (xprop) and Wine's own order of the windows (ZORDER_EXE)
+# tell the result:
+#   - "Top" dropped on notepad's title bar gives notepad _NET_WM_STATE_ABOVE,
 #   - which it keeps when Tiermo is activated (notepad stays above Tiermo);
-#   - "Normal" takes it away;
-#   - "Bottom", on notepad kept above, takes that away and puts notepad lowest
-#     in _NET_CLIENT_LIST_STACKING.
+#   - "Normal" on the title bar takes it away; both on Tiermo's own title bar
+#     do the same to Tiermo;
+#   - "Bottom", on notepad kept above and above a third window, takes that
+#     away and puts notepad last in Wine's order. Wine asks the window manager
+#     for no lowering: where the window manager stacks notepad then is shown,
+#     not checked.
 # Every step waits, within $limit, for the state it needs (the window manager's
-# hints, the active window, where a window is), never for a fixed time.
+# hints, the active window, where a window is, Wine's order), never for a
+# fixed time.
 #
-#   desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H
+#   desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H WM ZORDER_EXE WINDOW_EXE
 #
 # NAME is the program's name, its main dialog's caption; the About box's is
 # "About NAME".
 # ARRANGE_EXE (tests/driver/arrange.cpp) places the two windows side by side
 # and says where the icons are; RESOURCE_H gives the icons' control IDs.
+# WM is openbox or xfwm4. ZORDER_EXE (tests/driver/zorder.cpp) prints Wine's
+# order; WINDOW_EXE (tests/driver/hung_window.cpp) shows the third window.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -25,13 +33,14 @@ source "$here/../../scripts/lib/wine_session.sh"
 # shellcheck source=../rig/checks.sh
 source "$here/../rig/checks.sh"
 
-if [[ $# -ne 6 ]]; then
-    echo "usage: desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H" >&2
+if [[ $# -ne 9 ]]; then
+    echo "usage: desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H WM ZORDER_EXE WINDOW_EXE" >&2
     exit 2
 fi
-prefix=$1 arch=$2 name=$3 tiermo=$4 arrange=$5 resource_h=$6
-# Window names as xdotool matches them.
-main_name="^$name\$" about_name="^About $name\$"
+prefix=$1 arch=$2 name=$3 tiermo=$4 arrange=$5 resource_h=$6 wm=$7 zorder=$8 window_exe=$9
+# Window names as xdotool matches them (without regard to case).
+third="Third window"
+main_name="^$name\$" about_name="^About $name\$" third_name="^$third\$"
 # Seconds to wait for a window or a change.
 limit=30
 
@@ -40,11 +49,34 @@ rig_take_slot "$prefix" || exit 1
 rig_wine_env "$RIG_SLOT_PREFIX"
 # Wine's own errors are kept, one file per program, and shown on a failure.
 export WINEDEBUG=-all,err+all
-wm=""
-logs=$(mktemp -d "${TMPDIR:-/tmp}/tiermo-desktop.XXXXXX") || exit 1
+wm_pid=""
+# In the build tree, whose files the scripts may remove.
+logs=$(mktemp -d "$prefix.desktop.XXXXXX") || exit 1
+# xfwm4 runs under a D-Bus session of its own (dbus-run-session), which ends
+# that bus, and with it xfwm4's settings daemon, when xfwm4 ends.
 end_test() {
-    [[ -z $wm ]] || { kill "$wm" 2>/dev/null && wait "$wm" 2>/dev/null; }
-    rm -f -- "$logs"/*.err && rmdir -- "$logs"
+    if [[ -n $wm_pid ]]; then
+        local child
+        child=$(pgrep -P "$wm_pid" -x "$wm")
+        kill "${child:-$wm_pid}" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+    fi
+    tiermo_remove_own "$(tiermo_build_tree_of "$logs")" "$logs"
+}
+start_wm() {
+    case $wm in
+    openbox) openbox --sm-disable >/dev/null 2>&1 & ;;
+    xfwm4)
+        # Its settings and caches in the test's directory, not the user's.
+        mkdir -m 700 "$logs/home" || return 1
+        (
+            export HOME=$logs/home XDG_RUNTIME_DIR=$logs/home NO_AT_BRIDGE=1 GTK_A11Y=none
+            export XDG_CONFIG_HOME=$HOME/config XDG_CACHE_HOME=$HOME/cache XDG_DATA_HOME=$HOME/data
+            exec dbus-run-session -- xfwm4 --compositor=off --sm-client-disable
+        ) >/dev/null 2>&1 &
+        ;;
+    *) return 1 ;;
+    esac
+    wm_pid=$!
 }
 
 fail() {
@@ -74,13 +106,14 @@ no_window() { [[ -z $(window_named "$1") ]]; }
 hex() { printf '0x%x' "$1"; }
 # What the window manager sets on the root window: the supporting-WM check and
 # the hints it supports once it runs; the active window once it has focused a
-# window (openbox sets none before).
+# window (openbox sets none before, xfwm4 0x0).
 wm_running() {
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
         xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW'
 }
-wm_has_active_window() { xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | grep -q 'window id'; }
-is_active() { [[ $(xprop -root _NET_ACTIVE_WINDOW | sed -n 's/.*window id # //p') == "$(hex "$1")" ]]; }
+active_window() { xprop -root _NET_ACTIVE_WINDOW 2>/dev/null | sed -n 's/.*window id # \([^,]*\).*/\1/p'; }
+wm_has_active_window() { [[ $(active_window) == 0x* && $(active_window) != 0x0 ]]; }
+is_active() { [[ $(active_window) == "$(hex "$1")" ]]; }
 # Asks the window manager to activate window $1 until it is the active one.
 activate() {
     local deadline=$((SECONDS + limit))
@@ -100,23 +133,35 @@ close_about() {
         poll 2 no_window "$about_name"
     done
 }
-# Whether window $1, where the window manager has placed it, holds the point
-# $2,$3 (on the screen).
-holds_point() {
-    local geometry
-    geometry=$(xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 }
+# Where the window manager has placed window $1: "x y width height" on the
+# screen, without its frame.
+geometry() {
+    xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 }
         /Absolute upper-left Y:/ { y = $4 } /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
-        END { print x, y, w, h }')
+        END { print x, y, w, h }'
+}
+# Whether window $1 holds the point $2,$3 (on the screen).
+holds_point() {
     local x y w h
-    read -r x y w h <<<"$geometry"
+    read -r x y w h < <(geometry "$1")
     [[ -n $h ]] && (($2 >= x && $2 < x + w && $3 >= y && $3 < y + h))
 }
+# The height of the frame that the window manager draws above window $1.
+frame_top() { xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | awk -F', ' 'NF == 4 { print $3 }'; }
 # The managed windows, lowest first.
 stacking() { xprop -root _NET_CLIENT_LIST_STACKING | sed 's/^[^#]*# //; s/,//g'; }
-notepad_above() { xprop -id "$notepad" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
-notepad_normal() { ! notepad_above; }
-notepad_lowest() { [[ $(stacking | cut -d' ' -f1) == "$(hex "$notepad")" ]]; }
-notepad_at_bottom() { notepad_lowest && notepad_normal; }
+is_above() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+not_above() { ! is_above "$1"; }
+above_or_not() { is_above "$1" && echo above || echo "not above"; }
+# Wine's order: the captions of its visible windows, the highest first.
+wine_order() { rig_wine "$zorder" | tr -d '\r'; }
+wine_last() { wine_order | tail -n 1; }
+# Whether caption $1 comes before caption $2 in Wine's order.
+wine_above() {
+    wine_order | awk -v a="$1" -v b="$2" '{ sub(/ \(topmost\)$/, "") } $0 == a { seen = 1 }
+        $0 == b { found = 1; exit } END { exit !(seen && found) }'
+}
+notepad_at_bottom() { not_above "$notepad" && [[ $(wine_last) == "$notepad_caption" ]]; }
 # Whether window $1 is above window $2 in the stacking order.
 stacked_above() {
     local above
@@ -126,12 +171,30 @@ stacked_above() {
     [[ $above == *" $(hex "$1") "* ]]
 }
 
-# Presses on the icon, moves to notepad's middle in steps and releases there,
-# each once the window manager has put the window there where Wine says it
-# is; the press activates Tiermo (openbox focuses the window clicked).
-drag_to_notepad() { # "icon-x icon-y"
-    local x y i steps=6
-    read -r x y <<<"$1"
+# The point to drop on window $1 (named $2 by ARRANGE_EXE): the middle of its
+# rectangle on the Windows side, or with "title", the middle of the title bar
+# that the window manager draws, which must lie within that rectangle. Waits
+# until the window manager has put the window where Wine says it is.
+drop_point() {
+    local l t w h x y width height top
+    read -r l t w h < <(awk -v n="$2:" '$1 == n { split($2, p, ","); split($3, s, "x");
+        print p[1], p[2], s[1], s[2] }' <<<"$layout")
+    [[ -n $h ]] && poll "$limit" holds_point "$1" $((l + w / 2)) $((t + h / 2)) || return 1
+    [[ ${3:-} == title ]] || { echo $((l + w / 2)) $((t + h / 2)) && return; }
+    read -r x y width height < <(geometry "$1")
+    top=$(frame_top "$1")
+    [[ -n $height && -n $top ]] && ((top > 0)) || return 1
+    x=$((x + width / 2)) y=$((y - top / 2))
+    ((x >= l && x < l + w && y >= t && y < t + h)) && echo "$x $y"
+}
+# Presses on icon $1, moves in steps to the point of window $2 (named $3)
+# that drop_point gives for $4, and releases there; the press activates
+# Tiermo (the window managers focus the window clicked).
+drop() { # icon-id window layout-name [title]
+    local x y i steps=6 target_x target_y
+    read -r target_x target_y < <(drop_point "$2" "$3" "${4:-}") ||
+        fail "no point to drop on in $3's ${4:-middle}"
+    read -r x y < <(icon "$1")
     xdotool mousemove --sync "$x" "$y"
     poll "$limit" holds_point "$tiermo_window" "$x" "$y" || fail "Tiermo's window is not at $x,$y"
     xdotool mousedown 1
@@ -139,7 +202,6 @@ drag_to_notepad() { # "icon-x icon-y"
     for ((i = 1; i <= steps; i++)); do
         xdotool mousemove --sync $((x + (target_x - x) * i / steps)) $((y + (target_y - y) * i / steps))
     done
-    poll "$limit" holds_point "$notepad" "$target_x" "$target_y" || fail "notepad is not at $target_x,$target_y"
     xdotool mouseup 1
 }
 
@@ -172,16 +234,19 @@ rig_start_session end_test || exit 1
 rig_restore_registry
 # No virtual desktop: every window of Wine is one of the window manager's.
 sed -i "/^\"Desktop\"=\"$RIG_DESKTOP_NAME\"\$/d" "$WINEPREFIX/user.reg"
-openbox --sm-disable >/dev/null 2>&1 &
-wm=$!
-wait_until wm_running || fail "openbox did not start"
+start_wm || fail "cannot start $wm"
+wait_until wm_running || fail "$wm did not start"
 
-# One program at a time: Tiermo starts in a session that notepad has set up.
+# One program at a time: the others start in a session that notepad has set
+# up. The third window stays away from the other two.
 start_notepad || fail "notepad's window did not appear"
+rig_wine "$window_exe" --caption "$third" --pos 560 500 300 200 --exit-after 600000 \
+    >/dev/null 2>"$logs/third.err" &
+wait_until has_window "$third_name" || fail "the third window did not appear"
 (cd "$(dirname "$tiermo")" && rig_wine "$tiermo") >/dev/null 2>"$logs/Tiermo.err" &
 # A first run opens the About box by itself; Esc closes it.
 wait_until has_window "$about_name" || fail "Tiermo's About box did not appear"
-wait_until wm_has_active_window || fail "openbox set no active window"
+wait_until wm_has_active_window || fail "$wm set no active window"
 close_about || fail "Esc did not close the About box"
 
 ids=()
@@ -191,32 +256,49 @@ done
 layout=$(rig_wine "$arrange" "$name" Notepad $((limit * 1000)) "${ids[@]}" | tr -d '\r') ||
     fail "could not place Tiermo and notepad: $layout"
 echo "$layout"
-read -r target_x target_y < <(awk '/^Notepad:/ { split($2, p, ","); split($3, s, "x");
-    print int(p[1] + s[1] / 2), int(p[2] + s[2] / 2) }' <<<"$layout")
 icon() { awk -v id="$1" '$1 == "control" && $2 == id ":" { split($3, p, ","); print p[1], p[2] }' <<<"$layout"; }
 tiermo_window=$(window_named "$main_name")
 notepad=$(window_named 'Notepad')
-[[ -n $tiermo_window && -n $notepad && -n $target_x ]] || fail "windows not found"
+third_window=$(window_named "$third_name")
+[[ -n $tiermo_window && -n $notepad && -n $third_window ]] || fail "windows not found"
+notepad_caption=$(xdotool getwindowname "$notepad")
+# Notepad above the third window, also in Wine's order.
+if ! activate "$notepad" || ! wait_until wine_above "$notepad_caption" "$third"; then
+    fail "notepad did not come above the third window"
+fi
 
-drag_to_notepad "$(icon "${ids[0]}")"
-wait_until notepad_above
-check "Top: notepad is kept above" yes "$(notepad_above && echo yes)"
+drop "${ids[0]}" "$notepad" Notepad title
+wait_until is_above "$notepad"
+check "Top on notepad's title bar: notepad is kept above" above "$(above_or_not "$notepad")"
 # Activation raises Tiermo before the window manager reports it active.
 activate "$tiermo_window" || fail "Tiermo could not be activated"
 check "Top: still above, and above Tiermo, once Tiermo is active" yes \
-    "$(notepad_above && stacked_above "$notepad" "$tiermo_window" && echo yes)"
+    "$(is_above "$notepad" && stacked_above "$notepad" "$tiermo_window" && echo yes)"
+drop "${ids[1]}" "$notepad" Notepad title
+wait_until not_above "$notepad"
+check "Normal on notepad's title bar: notepad is no longer kept above" "not above" \
+    "$(above_or_not "$notepad")"
 
-drag_to_notepad "$(icon "${ids[1]}")"
-wait_until notepad_normal
-check "Normal: notepad is no longer kept above" yes "$(notepad_normal && echo yes)"
+drop "${ids[0]}" "$tiermo_window" "$name" title
+wait_until is_above "$tiermo_window"
+check "Top on Tiermo's own title bar: Tiermo is kept above" above "$(above_or_not "$tiermo_window")"
+drop "${ids[1]}" "$tiermo_window" "$name" title
+wait_until not_above "$tiermo_window"
+check "Normal on Tiermo's own title bar: Tiermo is no longer kept above" "not above" \
+    "$(above_or_not "$tiermo_window")"
 
-# "Bottom" on a window kept above: no longer above, and the lowest.
-drag_to_notepad "$(icon "${ids[0]}")"
-wait_until notepad_above
-check "Bottom: notepad is above before" yes "$(notepad_above && ! notepad_lowest && echo yes)"
-drag_to_notepad "$(icon "${ids[2]}")"
+# "Bottom" on a window kept above, which is above the third window: no longer
+# above, and last in Wine's order (the press on the icon raised only Tiermo).
+drop "${ids[0]}" "$notepad" Notepad
+wait_until is_above "$notepad"
+check "Bottom: before, notepad is above, and above the third window in Wine's order" yes \
+    "$(is_above "$notepad" && wine_above "$notepad_caption" "$third" && echo yes)"
+drop "${ids[2]}" "$notepad" Notepad
 wait_until notepad_at_bottom
-check "Bottom: notepad is the lowest window and no longer above" "$(hex "$notepad") no" \
-    "$(stacking | cut -d' ' -f1) $(notepad_above && echo yes || echo no)"
+check "Bottom: notepad is no longer above, and last in Wine's order" "not above, $notepad_caption" \
+    "$(above_or_not "$notepad"), $(wine_last)"
+echo "Wine's order: $(wine_order | paste -sd '|')"
+echo "$wm stacks notepad $(stacked_above "$notepad" "$third_window" && echo above || echo below)" \
+    "the third window: Wine asks the window manager to raise a window, never to lower one"
 
-checks_done "desktop ($arch)"
+checks_done "desktop ($arch, $wm)"

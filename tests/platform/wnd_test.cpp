@@ -265,6 +265,41 @@ TEST_F(WndTest, PlacementObjectsCarryTheSpecialHandles)
     EXPECT_EQ(HWND_BOTTOM, CWnd::wndBottom.m_hWnd);
 }
 
+// A system that answers the desktop window at every point, as Wine's does on
+// a frame that the window manager draws.
+HWND WINAPI DesktopEverywhere(POINT) { return ::GetDesktopWindow(); }
+
+TEST_F(WndTest, WindowFromPointFindsTheWindowWhereTheSystemAnswersTheDesktop)
+{
+    CTestMainWnd wnd;
+    ASSERT_TRUE(wnd.Create(kMainRect));
+    auto child = [&](DWORD style, int x) {
+        return ::CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | style, x, 10, 40, 40,
+                                 wnd.m_hWnd, nullptr, nullptr, nullptr);
+    };
+    const HWND hEnabled = child(0, 10), hDisabled = child(WS_DISABLED, 60);
+    // Hidden, above the window, over its whole frame.
+    const HWND hHidden = ::CreateWindowExA(0, "Static", "", WS_POPUP, kMainRect.left, kMainRect.top,
+                                           kMainRect.Width(), kMainRect.Height(), nullptr, nullptr,
+                                           nullptr, nullptr);
+    ASSERT_TRUE(hEnabled && hDisabled && hHidden);
+    ::SetWindowPos(hHidden, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const CPoint frame(kMainRect.left + kMainRect.Width() / 2, kMainRect.top + 2);
+    CPoint inEnabled(30, 30), inDisabled(80, 30);
+    wnd.ClientToScreen(&inEnabled);
+    wnd.ClientToScreen(&inDisabled);
+    const CPoint bare(kMainRect.right + 100, kMainRect.bottom + 100);
+    ASSERT_EQ(wnd.m_hWnd, ::WindowFromPoint(frame));
+    ASSERT_EQ(::GetDesktopWindow(), ::WindowFromPoint(bare)) << "something covers " << bare.x;
+
+    ScopedSystemWindowFromPoint desktop(&DesktopEverywhere);
+    EXPECT_EQ(wnd.m_hWnd, AfxWindowFromPoint(frame));
+    EXPECT_EQ(hEnabled, AfxWindowFromPoint(inEnabled));
+    EXPECT_EQ(wnd.m_hWnd, AfxWindowFromPoint(inDisabled));
+    EXPECT_EQ(::GetDesktopWindow(), AfxWindowFromPoint(bare));
+    ::DestroyWindow(hHidden);
+}
+
 // Sends msg to wnd, which throws; checks the report box and the result.
 void ExpectReported(CThrowingWnd& wnd, UINT msg, const char* pszText)
 {
