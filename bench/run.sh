@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Benchmark of Tiermo.exe against the floor program (bench/floor), in one run:
-# size and imported DLLs of both architectures' builds, start-up time, drop
-# latency and resource counts over many drags and openings, all under Wine in
-# a private Xvfb and virtual desktop. Prints a Markdown table and saves it as
-# <build root>/bench-results.md.
+# size and imported DLLs, start-up time and drop latency of both
+# architectures' builds, and resource counts over many drags and openings of
+# the x86-64 build, all under Wine in a private Xvfb and virtual desktop. Where
+# 32-bit programs run under qemu's emulation, the i686 rows say so; where they
+# cannot run, the i686 times are left out with the reason. Prints a Markdown
+# table and saves it as <build root>/bench-results.md.
 #
 #   bench/run.sh [--quick] [--build-dir DIR]
 #
@@ -29,7 +31,6 @@ while [[ $# -gt 0 ]]; do
     *) echo "usage: bench/run.sh [--quick] [--build-dir DIR]" >&2; exit 2 ;;
     esac
 done
-tree=$build/x86_64
 
 # Targets.
 max_size_ratio=1.25
@@ -42,8 +43,7 @@ log() { echo "bench: $*" >&2; }
 
 log "building ($build)"
 for arch in "${tiermo_arches[@]}"; do
-    targets=(Tiermo tiermo_floor)
-    [[ $arch == x86_64 ]] && targets+=(tiermo_bench)
+    targets=(Tiermo tiermo_floor tiermo_bench)
     tiermo_configure_and_build "$build/$arch" "$arch" -DTIERMO_BUILD_TESTS=OFF "${targets[@]}" ||
         { log "$arch build failed"; exit 1; }
 done
@@ -81,34 +81,61 @@ for arch in "${tiermo_arches[@]}"; do
 done
 
 # Everything under Wine: one Xvfb and one prefix of the bench's own.
+tree=$build/${tiermo_arches[0]}
 tiermo_private_desktop "$tree/bench-wineprefix" || exit 1
 
-bench_exe=$tree/bench/tiermo_bench.exe
-# Unix paths: the bench turns them into the Z: paths Wine maps them to.
-tiermo_exe=$tree/app/Tiermo.exe
-floor_exe=$tree/bench/Floor.exe
 results=$(mktemp)
+# Runs the bench program of architecture $1 with the rest of the arguments;
+# its figures go to $results, each key prefixed with the architecture. Unix
+# paths: the bench turns them into the Z: paths Wine maps them to.
 run_bench() {
-    log "$1 ..."
-    timeout -k 5 3600 "$RIG_WINE" "$bench_exe" "$@" >>"$results" || log "$1 reported failures"
+    local arch=$1
+    shift
+    log "$arch: $1 ..."
+    timeout -k 5 3600 "$RIG_WINE" "$build/$arch/bench/tiermo_bench.exe" "$@" | tr -d '\r' |
+        sed "s/^/$arch./" >>"$results"
+    [[ ${PIPESTATUS[0]} -eq 0 ]] || log "$arch: $1 reported failures"
 }
-run_bench startup "$startup_runs" "$tiermo_exe" "$floor_exe"
-run_bench drop "$drop_runs" "$tiermo_exe"
-run_bench stability "$drags" "$opens" "$tiermo_exe"
+# What the i686 figures stand on: nothing to say where 32-bit programs run
+# natively.
+i686_note=""
+i686_skip=$(rig_wine32_unavailable)
+rig_wine32_emulated && i686_note=", 32-bit programs under qemu's emulation"
+for arch in "${tiermo_arches[@]}"; do
+    if [[ $arch == i686 && -n $i686_skip ]]; then
+        log "i686 start-up and drop left out: $i686_skip"
+        continue
+    fi
+    run_bench "$arch" startup "$startup_runs" "$build/$arch/app/Tiermo.exe" "$build/$arch/bench/Floor.exe"
+    run_bench "$arch" drop "$drop_runs" "$build/$arch/app/Tiermo.exe"
+done
+run_bench "${tiermo_arches[0]}" stability "$drags" "$opens" "$tree/app/Tiermo.exe"
 
-value() { awk -v k="$1" '$1 == k { print $2 }' "$results" | tr -d '\r'; }
+value() { awk -v k="$1" '$1 == k { print $2 }' "$results"; }
 int() { printf "%.0f" "${1:-0}"; }
 
-t_ms=$(value startup.tiermo_ms)
-f_ms=$(value startup.floor_ms)
-s_ratio=$(ratio "$t_ms" "$f_ms")
-drop_ms=$(value drop.median_ms)
+time_rows=""
+for arch in "${tiermo_arches[@]}"; do
+    note=""
+    [[ $arch == i686 ]] && note=$i686_note
+    if [[ -z $(value "$arch.startup.runs") ]]; then
+        time_rows+="| Start-up and drop latency, $arch | not measured: ${i686_skip:-no figures} | | | |"$'\n'
+        continue
+    fi
+    t_ms=$(value "$arch.startup.tiermo_ms")
+    f_ms=$(value "$arch.startup.floor_ms")
+    s_ratio=$(ratio "$t_ms" "$f_ms")
+    drop_ms=$(value "$arch.drop.median_ms")
+    time_rows+="| Start-up to answering dialog, $arch$note (median of $(int "$(value "$arch.startup.runs")")) | $t_ms ms | $f_ms ms | $s_ratio | at most $max_startup_ratio: $(verdict "$s_ratio" "$max_startup_ratio") |"$'\n'
+    time_rows+="| Drop latency, $arch$note, release to topmost (median of $(int "$(value "$arch.drop.runs")"); min $(value "$arch.drop.min_ms"), max $(value "$arch.drop.max_ms")) | $drop_ms ms | 100 ms flash by design | | at most $max_drop_ms ms: $(verdict "$drop_ms" "$max_drop_ms") |"$'\n'
+done
 
+stab=${tiermo_arches[0]}.stability
 count_row() {
     local name=$1 key=$2 unit=${3:-}
     local start end
-    start=$(value "stability.start.$key")
-    end=$(value "stability.end.$key")
+    start=$(value "$stab.start.$key")
+    end=$(value "$stab.end.$key")
     if [[ $key == gdi || $key == user ]] && [[ $(int "$start") == 0 && $(int "$end") == 0 ]]; then
         echo "| $name | not reported by Wine | | | |"
         return
@@ -123,9 +150,8 @@ table=$(
     echo "| Measure | Tiermo | Floor / end | Ratio | Target |"
     echo "|---|---|---|---|---|"
     printf "%s" "$size_rows"
-    echo "| Start-up to answering dialog, x86-64 (median of $(int "$(value startup.runs)")) | $t_ms ms | $f_ms ms | $s_ratio | at most $max_startup_ratio: $(verdict "$s_ratio" "$max_startup_ratio") |"
-    echo "| Drop latency, release to topmost (median of $(int "$(value drop.runs)"); min $(value drop.min_ms), max $(value drop.max_ms)) | $drop_ms ms | 100 ms flash by design | | at most $max_drop_ms ms: $(verdict "$drop_ms" "$max_drop_ms") |"
-    echo "| Stability | $(int "$(value stability.drags)") drags done, $(int "$(value stability.drag_failures)") failed; $(int "$(value stability.opens)") openings each of Help and About done, $(int "$(value stability.open_failures)") failed | still running at the end: $(value stability.running) | | |"
+    printf "%s" "$time_rows"
+    echo "| Stability, ${tiermo_arches[0]} | $(int "$(value "$stab.drags")") drags done, $(int "$(value "$stab.drag_failures")") failed; $(int "$(value "$stab.opens")") openings each of Help and About done, $(int "$(value "$stab.open_failures")") failed | still running at the end: $(value "$stab.running") | | |"
     count_row "Handles" handles
     count_row "GDI objects" gdi
     count_row "USER objects" user

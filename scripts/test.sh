@@ -6,6 +6,8 @@
 #   TIERMO_BUILD_DIR   build root (default: build/ in the source tree)
 #   TIERMO_SKIP_I686=1 leave out the i686 tree
 #   TIERMO_JOBS        parallel build jobs (default: the number of cores)
+#   TIERMO_TEST_JOBS   tests run at once (default: three per core; the tests
+#                      mostly wait for Wine and windows)
 #   Arguments are passed on to ctest (e.g. -R driver_smoke).
 set -uo pipefail
 
@@ -18,6 +20,12 @@ for arch in "${tiermo_arches[@]}"; do
     [[ $arch == i686 && ${TIERMO_SKIP_I686:-0} == 1 ]] || trees+=("$arch")
 done
 
+test_jobs=${TIERMO_TEST_JOBS:-$(($(nproc) * 3))}
+if ! [[ $test_jobs =~ ^[1-9][0-9]*$ ]]; then
+    echo "TIERMO_TEST_JOBS must be a whole number from 1 up, not '$test_jobs'" >&2
+    exit 2
+fi
+
 ctest_pid=""
 cleanup() {
     trap - EXIT INT TERM
@@ -26,11 +34,13 @@ cleanup() {
         wait "$ctest_pid" 2>/dev/null
     fi
     # Whatever a killed test wrapper could not end itself.
-    local prefix tree
+    local base prefix tree
     for tree in "${trees[@]}"; do
-        prefix=$(tiermo_wineprefix "$build/$tree") || continue
-        rig_kill_recorded_xvfb "$(rig_xvfb_record "$prefix")"
-        (rig_wine_env "$prefix" && rig_stop_wineserver)
+        base=$(tiermo_wineprefix "$build/$tree") || continue
+        for prefix in "$base" $(rig_slot_prefixes "$base"); do
+            rig_kill_recorded_xvfb "$(rig_xvfb_record "$prefix")"
+            (rig_wine_env "$prefix" && rig_stop_wineserver)
+        done
     done
 }
 trap cleanup EXIT
@@ -57,12 +67,12 @@ done
     printf 'subdirs("%s")\n' "${trees[@]}"
 } >"$build/CTestTestfile.cmake"
 
-step "tests (${trees[*]} under Wine)"
+step "tests (${trees[*]} under Wine, $test_jobs at a time)"
 if [[ ${trees[*]} == *i686* ]]; then
     why=$(rig_wine32_unavailable)
     if [[ -n $why ]]; then
         echo "== the i686 tests will be reported as skipped: $why"
-    elif grep -qsx enabled "$tiermo_binfmt_dir/$tiermo_binfmt_handler"; then
+    elif rig_wine32_emulated; then
         echo "== the i686 programs run under qemu's user-mode emulation (binfmt_misc handler $tiermo_binfmt_handler)"
     fi
 fi
@@ -71,7 +81,7 @@ rm -f "$build/ctest.log"
 # The test wrapper adds a line here for every test it ran a second time.
 export TIERMO_SECOND_RUN_LOG=$build/second-runs.log
 rm -f "$TIERMO_SECOND_RUN_LOG"
-ctest --output-on-failure --no-tests=error --output-log "$build/ctest.log" "$@" &
+ctest --output-on-failure --no-tests=error -j "$test_jobs" --output-log "$build/ctest.log" "$@" &
 ctest_pid=$!
 wait "$ctest_pid"
 rc=$?

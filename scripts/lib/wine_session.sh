@@ -88,6 +88,10 @@ rig_wine32_unavailable() {
     fi
 }
 
+# Whether 32-bit programs run under the binfmt_misc handler of qemu's
+# emulation that scripts/emulation.sh sets up.
+rig_wine32_emulated() { grep -qsx enabled "$tiermo_binfmt_dir/$tiermo_binfmt_handler"; }
+
 # Ends the calling test as skipped (RIG_SKIP_CODE, with the reason) when
 # programs of architecture $1 cannot run here.
 rig_skip_unless_runs() {
@@ -133,11 +137,14 @@ rig_end_session() {
     rig_stop_xvfb
 }
 
-# The stamp a prefix made now gets (see RIG_PREFIX_VERSION).
+# The stamp a prefix made now gets (see RIG_PREFIX_VERSION), with the time of
+# Wine's wine.inf, by which Wine tells that it must update a prefix (as it
+# writes in .update-timestamp): a prefix of an older Wine is made anew.
+RIG_WINE_INF=/usr/share/wine/wine.inf
 rig_prefix_stamp() {
     local wine32=yes
     [[ -n $(rig_wine32_unavailable) ]] && wine32=no
-    echo "$RIG_PREFIX_VERSION wine32-runs=$wine32"
+    echo "$RIG_PREFIX_VERSION wine32-runs=$wine32 wine.inf=$(stat -c %Y "$RIG_WINE_INF" 2>/dev/null)"
 }
 
 # Kills every Wine process of the prefix in $WINEPREFIX and waits for its server.
@@ -208,9 +215,55 @@ rig_kill_recorded_xvfb() {
     done
 }
 
-# Creates the prefix $WINEPREFIX once (under a lock) with the virtual desktop
-# settings, and keeps a pristine copy of its registry. Needs DISPLAY.
+# Tests run side by side (ctest -j), each in a Wine prefix of its own, its
+# "slot": slot N of the build tree's prefix BASE is the prefix BASE-N, made as
+# a copy of BASE, which itself runs no test (so nothing changes in it while it
+# is copied). A test holds the lock BASE-N.slot while it runs and takes the
+# first slot that is free, so a tree has as many slots as tests ever ran in it
+# at once; what the test starts (the wrapper, under the rig's self-test) stays
+# in its slot. Sets and exports RIG_SLOT_BASE and RIG_SLOT_PREFIX, the slot's
+# prefix.
+RIG_MAX_SLOTS=32
+rig_take_slot() {
+    local base=$1 n prefix fd
+    [[ ${RIG_SLOT_BASE:-} == "$base" && -n ${RIG_SLOT_PREFIX:-} ]] && return 0
+    mkdir -p "$(dirname "$base")" || return 1
+    for ((n = 1; n <= RIG_MAX_SLOTS; n++)); do
+        prefix=$base-$n
+        exec {fd}>"$prefix.slot" || return 1
+        if flock -n "$fd"; then
+            export RIG_SLOT_BASE=$base RIG_SLOT_PREFIX=$prefix
+            return 0
+        fi
+        exec {fd}>&-
+    done
+    rig_log "all $RIG_MAX_SLOTS slots of $base are in use"
+    return 1
+}
+
+# The prefixes of the slots of BASE that exist.
+rig_slot_prefixes() {
+    local p
+    for p in "$1"-*; do
+        [[ ${p#"$1"-} =~ ^[0-9]+$ && -d $p ]] && echo "$p"
+    done
+}
+
+# Makes the prefix $WINEPREFIX ready once (under a lock): a slot's prefix as a
+# copy of its base (made first when needed), any other as a new prefix
+# (rig_create_prefix). Needs DISPLAY.
 rig_ensure_prefix() {
+    if [[ -n ${RIG_SLOT_BASE:-} && $WINEPREFIX == "${RIG_SLOT_PREFIX:-}" && $WINEPREFIX != "$RIG_SLOT_BASE" ]]; then
+        WINEPREFIX=$RIG_SLOT_BASE rig_make_once rig_create_prefix &&
+            rig_make_once rig_copy_prefix "$RIG_SLOT_BASE"
+    else
+        rig_make_once rig_create_prefix
+    fi
+}
+
+# Runs "$@" to make the prefix $WINEPREFIX unless it bears the current stamp,
+# under the prefix's lock.
+rig_make_once() {
     local prefix=$WINEPREFIX lockfd
     mkdir -p "$(dirname "$prefix")"
     exec {lockfd}>"$prefix.lock"
@@ -221,10 +274,35 @@ rig_ensure_prefix() {
     fi
     local rc=0
     if [[ $(cat "$prefix/$RIG_READY_MARK" 2>/dev/null) != "$(rig_prefix_stamp)" ]]; then
-        rig_create_prefix || rc=$?
+        "$@" || rc=$?
     fi
     exec {lockfd}>&-
     return $rc
+}
+
+# Makes $WINEPREFIX a copy of the ready prefix $1, stamp and pristine registry
+# included: a copy of a prefix runs as the prefix does. Wine's own DLLs, 1.3
+# of its 1.35 GB, are hard links to those of $1, as their copies cost as many
+# seconds as there were tests under way (disk and CPU): Wine writes them only
+# when it updates a prefix made by an older Wine, which the stamp rules out
+# (see rig_prefix_stamp). Every other file, the registry among them, is the
+# copy's own.
+RIG_SHARED_DIRS=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
+rig_copy_prefix() {
+    local prefix=$WINEPREFIX from=$1 start=$SECONDS new=$WINEPREFIX.new dir
+    rig_log "copying Wine prefix $from to $prefix"
+    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix" "$new"
+    local own=()
+    for dir in "${RIG_SHARED_DIRS[@]}"; do own+=(-path "./$dir" -prune -o); done
+    # All of it as hard links first, then each file outside the shared
+    # folders replaced by a copy.
+    if ! cp -al "$from" "$new" || ! (cd "$new" && find . "${own[@]}" -type f -print0 |
+        while IFS= read -r -d '' f; do cp -p "$f" "$f.copy" && mv "$f.copy" "$f" || exit 1; done) ||
+        ! mv "$new" "$prefix"; then
+        rig_log "could not copy $from to $prefix"
+        return 1
+    fi
+    rig_log "prefix ready in $((SECONDS - start)) s"
 }
 
 rig_create_prefix() {

@@ -44,10 +44,11 @@ main_name="^$name\$" about_name="^About $name\$" third_name="^$third\$"
 # Seconds to wait for a window or a change.
 limit=30
 
-rig_wine_env "$prefix"
+rig_skip_unless_runs "$arch"
+rig_take_slot "$prefix" || exit 1
+rig_wine_env "$RIG_SLOT_PREFIX"
 # Wine's own errors are kept, one file per program, and shown on a failure.
 export WINEDEBUG=-all,err+all
-rig_skip_unless_runs "$arch"
 wm_pid=""
 # In the build tree, whose files the scripts may remove.
 logs=$(mktemp -d "$prefix.desktop.XXXXXX") || exit 1

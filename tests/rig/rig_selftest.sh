@@ -9,6 +9,8 @@ wrapper=$1 prefix=$2 probe=$3 arch=${4:-${tiermo_arches[0]}}
 
 # Second runs of the wrapper's own runs here are not the test run's (scripts/test.sh).
 unset TIERMO_SECOND_RUN_LOG TIERMO_TEST_NAME
+# The wrapper's runs here share this test's slot.
+rig_take_slot "$prefix" || exit 1
 run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
 
 # A machine that cannot run this architecture: the wrapper says why.
@@ -62,7 +64,7 @@ out=$(TIERMO_SECOND_RUN_LOG=$second_runs run -- "$probe" exit 3 2>&1)
 check "a failing program: not run again" "3 0 0" "$? $(grep -c 'once more' <<<"$out") $(wc -l <"$second_runs")"
 rm -f "$second_runs"
 
-left=$(find "$(rig_xvfb_record "$prefix")" -type f 2>/dev/null | wc -l)
+left=$(find "$(rig_xvfb_record "$RIG_SLOT_PREFIX")" -type f 2>/dev/null | wc -l)
 check "no Xvfb left running" 0 "$left"
 
 run -- 2>/dev/null

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs one Windows test program under Wine: its own Xvfb, the build tree's
-# private prefix (made on first use) in a 1024x768 virtual desktop, a registry
+# Runs one Windows test program under Wine: its own Xvfb, a free slot of the
+# build tree's private prefix DIR (rig_take_slot: the prefix made on first use,
+# then copied for each slot) in a 1024x768 virtual desktop, a registry
 # reset to the pristine one, and the program's exit code passed through. A
 # program whose first run failed early, with Wine's own error that it could not
 # set up the session (see rig_broken_session), runs once more in a new one;
@@ -52,10 +53,12 @@ if ! [[ $timeout_s =~ ^[0-9]+$ ]] || [[ $timeout_s -eq 0 ]]; then
     exit 2
 fi
 
-rig_wine_env "$prefix"
+rig_skip_unless_runs "$arch"
+# A prefix of its own, so that tests run side by side.
+rig_take_slot "$prefix" || exit 1
+rig_wine_env "$RIG_SLOT_PREFIX"
 # Wine's own errors too, to tell why a session failed.
 export WINEDEBUG=-all,err+all
-rig_skip_unless_runs "$arch"
 child=""
 wine_err=""
 # Wine's messages, and the program's own on stderr, go to a file first so that
