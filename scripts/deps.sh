@@ -20,7 +20,7 @@ packages=(
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 fonts-wine
     xvfb xauth x11-utils
-    openbox xfwm4 xdotool
+    openbox xfwm4 dbus-daemon xdotool # dbus-run-session, for xfwm4 in the desktop test
     googletest
     imagemagick
     zip unzip
