@@ -265,7 +265,10 @@ TEST(AppStart, RefusesToRunUnderWindows31)
     }
     EXPECT_EQ(text, kUnsupportedText);
     ASSERT_NE(icon, nullptr);
-    EXPECT_GT(RedPixels(driver::CaptureRect(driver::WindowRect(icon))), 100u);
+    // The box is found as soon as it exists; its icon is painted after.
+    EXPECT_TRUE(driver::WaitUntil(
+        [&] { return RedPixels(driver::CaptureRect(driver::WindowRect(icon))) > 100u; },
+        tiermo_test::kStartMs));
     EXPECT_EQ(::GetDlgItem(box, IDCANCEL), nullptr); // OK only
 
     ASSERT_TRUE(driver::ClickButton(box, IDOK));
