@@ -28,8 +28,11 @@ source "$here/lib/constants.sh"
 # "refuses"), $work/runs-under (the interpreters that run the 32-bit loader),
 # $work/apt-fails (when present, apt-get fails with its text), $work/offline
 # (apt-get update only warns, unless told to fail), $work/dependents (what
-# apt-get -s would change besides), $work/register-fails (binfmt_misc refuses a
-# handler with that interpreter) and $work/mount-fails, $work/umount-fails.
+# apt-get -s would change besides), $work/dpkg-stops (dpkg stops inside an
+# install, the package left half-installed: its name in $work/half),
+# $work/register-fails (binfmt_misc refuses a handler with an interpreter
+# listed there), $work/disk-full (writes under /var fail) and
+# $work/mount-fails, $work/umount-fails.
 mkdir -p "$work/bin" "$work/sudo"
 stub() {
     printf '#!%s\nW=%q\n%s\n%s\n' "$bash" "$work" 'log() {
@@ -39,7 +42,12 @@ stub() {
 }' "$2" >"$1" && chmod +x "$1"
 }
 stub "$work/bin/dpkg-query" '
-if [[ $2 == *Version* ]]; then sed -n "s/^$3 /ii =/p" "$W/versions" | grep .; exit; fi
+if [[ $2 == *Version* ]]; then
+    s=ii
+    [[ $(cat "$W/half" 2>/dev/null) == "$3" ]] && s=iU
+    sed -n "s/^$3 /$s =/p" "$W/versions" | grep .
+    exit
+fi
 # -W -f=FORMAT PACKAGE...: one "name:arch=ii " line per installed package.
 shift 2
 status=0
@@ -90,7 +98,13 @@ for p in "${@:2}"; do
     [[ $p == *=* ]] && v=${p#*=}
     [[ " $* " == *" -t "* ]] && v=1:10.0.2+ds-2~bpo12+1
     [[ -n $v ]] && echo "${n%:*} $v" >>"$W/versions"
+    if [[ -f $W/dpkg-stops ]]; then
+        echo "${n%:*}" >"$W/half"
+        echo "E: Sub-process /usr/bin/dpkg returned an error code (1)" >&2
+        exit 100
+    fi
 done
+rm -f "$W/half"
 exit 0'
 stub "$work/bin/id" 'cat "$W/uid"'
 stub "$work/bin/mount" 'log "mount $*"; [[ ! -f $W/mount-fails ]] || exit 32; : >"$4/register"'
@@ -99,18 +113,29 @@ stub "$work/sudo/sudo" 'log "sudo $1"; exec env -i PATH="$PATH" "$@"'
 # The kernel's side of binfmt_misc: a rule written to "register" makes an
 # enabled entry; -1 written to an entry removes it, 0 disables it.
 stub "$work/bin/tee" '
+append=""
+[[ $1 == -a ]] && append=1 && shift
 text=$(cat; echo .) text=${text%.}
 case $1 in
 */binfmt_misc/register)
     IFS=: read -r _ name _ offset magic mask interpreter flags <<<"$text"
-    [[ -f $W/register-fails && $interpreter == "$(<"$W/register-fails")" ]] && { echo "tee: $1: No such file or directory" >&2; exit 1; }
+    grep -qsxF -- "$interpreter" "$W/register-fails" && { echo "tee: $1: No such file or directory" >&2; exit 1; }
     log "register $name $interpreter"
     printf "enabled\ninterpreter %s\nflags: %s\noffset %s\nmagic %s\nmask %s\n" \
         "$interpreter" "$flags" "${offset:-0}" "${magic//\\x/}" "${mask//\\x/}" >"${1%/register}/$name" ;;
 */binfmt_misc/*)
     log "binfmt $(basename "$1") $text"
     case $text in -1) rm "$1" ;; 0) sed -i 1s/.*/disabled/ "$1" ;; esac ;;
-*) log "write $1"; printf "%s" "$text" >"$1" ;;
+*)
+    log "write $1"
+    # A full disk: tee empties the file it opens, then cannot write.
+    if [[ -f $W/disk-full && $1 == */var/* ]]; then
+        [[ -n $append ]] || : >"$1"
+        echo "tee: $1: No space left on device" >&2
+        exit 1
+    fi
+    if [[ -n $append ]]; then printf "%s" "$text" >>"$1"; else printf "%s" "$text" >"$1"; fi
+    ;;
 esac'
 binfmt=$work/root$tiermo_binfmt_dir
 sources=$work/root/etc/apt/sources.list.d
@@ -141,7 +166,8 @@ reset_state() { # uid [kernel]
     echo "${2:-native}" >"$work/kernel"
     echo /usr/bin/qemu-i386-static >"$work/runs-under"
     rm -f "$work/apt-fails" "$work/register-fails" "${binfmt:?}"/* "$work/root/etc/apt/sources.list" \
-        "${sources:?}"/* "$work/offline" "$work/dependents" "$work/mount-fails" "$work/umount-fails"
+        "${sources:?}"/* "$work/offline" "$work/dependents" "$work/mount-fails" "$work/umount-fails" \
+        "$work/dpkg-stops" "$work/half" "$work/disk-full"
     echo first-boot >"$work/root/proc/sys/kernel/random/boot_id"
     printf 'PRETTY_NAME="Debian GNU/Linux 12 (bookworm)"\nID=debian\nVERSION_CODENAME=bookworm\n' >"$work/root/etc/os-release"
     rm -rf "$work/root/var/lib/tiermo"
@@ -370,6 +396,62 @@ check "failed umount: non-zero exit, the lines before it put back, its line kept
 rm "$work/umount-fails"
 run "$emulation" undo
 check "failed umount, undo again: all as before" "$before" "$(snapshot)"
+
+# A full /var: the write of a line fails, in setup (after a reboot, which
+# ended the mount and the handler) and in undo; the record stays whole.
+refusing_machine 0
+run_deps
+whole=$(<"$record")
+echo second-boot >"$work/root/proc/sys/kernel/random/boot_id"
+rm "$binfmt"/*
+: >"$work/disk-full"
+run_deps
+rc=$?
+run "$emulation" undo
+check "full disk: setup and undo fail, the record whole" "1|1|$whole" "$((rc != 0))|$(($? != 0))|$(<"$record")"
+
+# setup run again with the handler, the source and qemu gone (removed by
+# hand), offline: the source it adds once more is removed again, and its line
+# stays, as do the others (the record had them all before).
+refusing_machine 0
+run_deps
+whole=$(<"$record")
+rm "$binfmt/qemu-i386" "$sources/bookworm-backports.sources"
+sed -i '/^qemu-user-static/d' "$work/installed" "$work/versions"
+: >"$work/offline"
+run_deps
+check "offline, set up before: the source removed again, the record as it was" "|$whole" \
+    "$(backports_files)|$(<"$record")"
+
+# dpkg stopped inside the install of qemu 10 over Debian's own qemu, then
+# setup run again: qemu 7.2 recorded once, and undo puts it back.
+refusing_machine 0
+echo qemu-user-static:amd64 >>"$work/installed"
+echo "qemu-user-static 1:7.2+dfsg-7+deb12u18" >>"$work/versions"
+before=$(snapshot)
+: >"$work/dpkg-stops"
+run_deps
+rm "$work/dpkg-stops"
+run_deps
+rc=$?
+check "dpkg stopped, run again: done, the user's qemu recorded once" "0|package qemu-user-static 1:7.2+dfsg-7+deb12u18" \
+    "$rc|$(grep '^package ' "$record" | paste -sd '|')"
+run "$emulation" undo
+check "dpkg stopped, undo: all as before" "$before" "$(snapshot)"
+
+# A handler of someone else's that does not run the loader, and neither ours
+# nor it can be registered: its saved line stays, and undo puts it back.
+refusing_machine 0
+debian_qemu
+before=$(snapshot)
+printf '%s\n' /usr/bin/qemu-i386-static /usr/libexec/qemu-binfmt/i386-binfmt-P >"$work/register-fails"
+run_deps
+rc=$?
+check "foreign handler not put back: non-zero exit, its line kept" "1|1" \
+    "$((rc != 0))|$(grep -c '^binfmt-saved boot=first-boot enabled :qemu-i386:M:' "$record")"
+rm "$work/register-fails"
+run "$emulation" undo
+check "foreign handler not put back, undo: all as before" "$before" "$(snapshot)"
 
 # After a reboot (the handler and the mount gone, binfmt_misc mounted since by
 # someone else), with a package that has come to need qemu: undo leaves that
