@@ -582,4 +582,17 @@ kill -0 "$pid" 2>/dev/null && left=yes && kill "$pid"
 check "a refusal in the clean-up hook: said, the folder kept, the session ended, exit code 1" "1|thesis|no|1" \
     "$(grep -c "refusing to remove '$home'" "$work/err")|$(<"$home/docs/thesis.odt")|$left|$rc"
 
+# Tests at once: two per core, never more than a tree's slots (each test
+# takes one); a number beyond them refused.
+mkdir -p "$work/cores"
+printf '#!%s\ncat %q\n' "$bash" "$work/cores.n" >"$work/cores/nproc"
+chmod +x "$work/cores/nproc"
+test_jobs() { # cores [TIERMO_TEST_JOBS]
+    echo "$1" >"$work/cores.n"
+    (source "$here/lib/wine_session.sh" && PATH=$work/cores:$PATH TIERMO_TEST_JOBS=${2:-} rig_test_jobs) 2>/dev/null ||
+        echo refused
+}
+check "tests at once: two per core, at most the slots, more refused" "4|32|refused" \
+    "$(test_jobs 2)|$(test_jobs 17)|$(test_jobs 2 33)"
+
 checks_done "set-up"

@@ -245,6 +245,22 @@ rig_take_slot() {
     return 1
 }
 
+# The number of tests to run at once (scripts/test.sh): TIERMO_TEST_JOBS, else
+# two per core, never more than a tree's slots, as each test takes one (and
+# all may be of one tree). Fails, saying why, on a number it cannot use.
+rig_test_jobs() {
+    local cores jobs=${TIERMO_TEST_JOBS:-}
+    if [[ -z $jobs ]]; then
+        cores=$(nproc) || return 1
+        jobs=$((cores * 2 < RIG_MAX_SLOTS ? cores * 2 : RIG_MAX_SLOTS))
+    fi
+    if ! [[ $jobs =~ ^[1-9][0-9]{0,2}$ ]] || ((jobs > RIG_MAX_SLOTS)); then
+        echo "TIERMO_TEST_JOBS must be a whole number from 1 to $RIG_MAX_SLOTS (the slots of a build tree), not '$jobs'" >&2
+        return 1
+    fi
+    echo "$jobs"
+}
+
 # The prefixes of the slots of BASE that exist.
 rig_slot_prefixes() {
     local p
