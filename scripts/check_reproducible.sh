@@ -20,16 +20,15 @@ a=$tiermo_build/repro-a
 b=$tiermo_build/repro-b
 
 # shellcheck disable=SC2317 # run by the trap
-cleanup() { [[ $keep -eq 1 ]] || tiermo_remove_own "" "$a" "$b"; }
+cleanup() { [[ $keep -eq 1 ]] || tiermo_remove_own "" "$a" "$b" || exit 1; }
 
-# Each scratch root gets the rig's stamp, which makes it the scripts' own to
-# remove (tiermo_remove_own): never a directory of the same name that they
-# did not make.
-tiermo_remove_own "" "$a" "$b"
+# Each scratch root gets the scripts' stamp first (tiermo_make_own), which
+# makes it theirs to remove (tiermo_remove_own): never a directory of the
+# same name that they did not make.
+tiermo_remove_own "" "$a" "$b" || exit 1
 trap cleanup EXIT
 for dir in "$a" "$b"; do
-    mkdir -p "$dir" && echo "scratch build root of scripts/check_reproducible.sh" >"$dir/$RIG_READY_MARK" ||
-        exit 1
+    tiermo_make_own "$dir" || exit 1
     if ! bash "$tiermo_root/scripts/dist.sh" --build-dir "$dir" >"$dir.log" 2>&1; then
         cat "$dir.log" >&2
         echo "check_reproducible: the build in $dir failed" >&2

@@ -28,8 +28,11 @@ source "$here/lib/constants.sh"
 # "refuses"), $work/runs-under (the interpreters that run the 32-bit loader),
 # $work/apt-fails (when present, apt-get fails with its text), $work/offline
 # (apt-get update only warns, unless told to fail), $work/dependents (what
-# apt-get -s would change besides), $work/register-fails (binfmt_misc refuses a
-# handler with that interpreter) and $work/mount-fails, $work/umount-fails.
+# apt-get -s would change besides), $work/dpkg-stops (dpkg stops inside an
+# install, the package left half-installed: its name in $work/half),
+# $work/register-fails (binfmt_misc refuses a handler with an interpreter
+# listed there), $work/disk-full (writes under /var fail) and
+# $work/mount-fails, $work/umount-fails.
 mkdir -p "$work/bin" "$work/sudo"
 stub() {
     printf '#!%s\nW=%q\n%s\n%s\n' "$bash" "$work" 'log() {
@@ -39,7 +42,12 @@ stub() {
 }' "$2" >"$1" && chmod +x "$1"
 }
 stub "$work/bin/dpkg-query" '
-if [[ $2 == *Version* ]]; then sed -n "s/^$3 /ii =/p" "$W/versions" | grep .; exit; fi
+if [[ $2 == *Version* ]]; then
+    s=ii
+    [[ $(cat "$W/half" 2>/dev/null) == "$3" ]] && s=iU
+    sed -n "s/^$3 /$s =/p" "$W/versions" | grep .
+    exit
+fi
 # -W -f=FORMAT PACKAGE...: one "name:arch=ii " line per installed package.
 shift 2
 status=0
@@ -90,7 +98,13 @@ for p in "${@:2}"; do
     [[ $p == *=* ]] && v=${p#*=}
     [[ " $* " == *" -t "* ]] && v=1:10.0.2+ds-2~bpo12+1
     [[ -n $v ]] && echo "${n%:*} $v" >>"$W/versions"
+    if [[ -f $W/dpkg-stops ]]; then
+        echo "${n%:*}" >"$W/half"
+        echo "E: Sub-process /usr/bin/dpkg returned an error code (1)" >&2
+        exit 100
+    fi
 done
+rm -f "$W/half"
 exit 0'
 stub "$work/bin/id" 'cat "$W/uid"'
 stub "$work/bin/mount" 'log "mount $*"; [[ ! -f $W/mount-fails ]] || exit 32; : >"$4/register"'
@@ -99,18 +113,29 @@ stub "$work/sudo/sudo" 'log "sudo $1"; exec env -i PATH="$PATH" "$@"'
 # The kernel's side of binfmt_misc: a rule written to "register" makes an
 # enabled entry; -1 written to an entry removes it, 0 disables it.
 stub "$work/bin/tee" '
+append=""
+[[ $1 == -a ]] && append=1 && shift
 text=$(cat; echo .) text=${text%.}
 case $1 in
 */binfmt_misc/register)
     IFS=: read -r _ name _ offset magic mask interpreter flags <<<"$text"
-    [[ -f $W/register-fails && $interpreter == "$(<"$W/register-fails")" ]] && { echo "tee: $1: No such file or directory" >&2; exit 1; }
+    grep -qsxF -- "$interpreter" "$W/register-fails" && { echo "tee: $1: No such file or directory" >&2; exit 1; }
     log "register $name $interpreter"
     printf "enabled\ninterpreter %s\nflags: %s\noffset %s\nmagic %s\nmask %s\n" \
         "$interpreter" "$flags" "${offset:-0}" "${magic//\\x/}" "${mask//\\x/}" >"${1%/register}/$name" ;;
 */binfmt_misc/*)
     log "binfmt $(basename "$1") $text"
     case $text in -1) rm "$1" ;; 0) sed -i 1s/.*/disabled/ "$1" ;; esac ;;
-*) log "write $1"; printf "%s" "$text" >"$1" ;;
+*)
+    log "write $1"
+    # A full disk: tee empties the file it opens, then cannot write.
+    if [[ -f $W/disk-full && $1 == */var/* ]]; then
+        [[ -n $append ]] || : >"$1"
+        echo "tee: $1: No space left on device" >&2
+        exit 1
+    fi
+    if [[ -n $append ]]; then printf "%s" "$text" >>"$1"; else printf "%s" "$text" >"$1"; fi
+    ;;
 esac'
 binfmt=$work/root$tiermo_binfmt_dir
 sources=$work/root/etc/apt/sources.list.d
@@ -141,7 +166,8 @@ reset_state() { # uid [kernel]
     echo "${2:-native}" >"$work/kernel"
     echo /usr/bin/qemu-i386-static >"$work/runs-under"
     rm -f "$work/apt-fails" "$work/register-fails" "${binfmt:?}"/* "$work/root/etc/apt/sources.list" \
-        "${sources:?}"/* "$work/offline" "$work/dependents" "$work/mount-fails" "$work/umount-fails"
+        "${sources:?}"/* "$work/offline" "$work/dependents" "$work/mount-fails" "$work/umount-fails" \
+        "$work/dpkg-stops" "$work/half" "$work/disk-full"
     echo first-boot >"$work/root/proc/sys/kernel/random/boot_id"
     printf 'PRETTY_NAME="Debian GNU/Linux 12 (bookworm)"\nID=debian\nVERSION_CODENAME=bookworm\n' >"$work/root/etc/os-release"
     rm -rf "$work/root/var/lib/tiermo"
@@ -371,6 +397,62 @@ rm "$work/umount-fails"
 run "$emulation" undo
 check "failed umount, undo again: all as before" "$before" "$(snapshot)"
 
+# A full /var: the write of a line fails, in setup (after a reboot, which
+# ended the mount and the handler) and in undo; the record stays whole.
+refusing_machine 0
+run_deps
+whole=$(<"$record")
+echo second-boot >"$work/root/proc/sys/kernel/random/boot_id"
+rm "$binfmt"/*
+: >"$work/disk-full"
+run_deps
+rc=$?
+run "$emulation" undo
+check "full disk: setup and undo fail, the record whole" "1|1|$whole" "$((rc != 0))|$(($? != 0))|$(<"$record")"
+
+# setup run again with the handler, the source and qemu gone (removed by
+# hand), offline: the source it adds once more is removed again, and its line
+# stays, as do the others (the record had them all before).
+refusing_machine 0
+run_deps
+whole=$(<"$record")
+rm "$binfmt/qemu-i386" "$sources/bookworm-backports.sources"
+sed -i '/^qemu-user-static/d' "$work/installed" "$work/versions"
+: >"$work/offline"
+run_deps
+check "offline, set up before: the source removed again, the record as it was" "|$whole" \
+    "$(backports_files)|$(<"$record")"
+
+# dpkg stopped inside the install of qemu 10 over Debian's own qemu, then
+# setup run again: qemu 7.2 recorded once, and undo puts it back.
+refusing_machine 0
+echo qemu-user-static:amd64 >>"$work/installed"
+echo "qemu-user-static 1:7.2+dfsg-7+deb12u18" >>"$work/versions"
+before=$(snapshot)
+: >"$work/dpkg-stops"
+run_deps
+rm "$work/dpkg-stops"
+run_deps
+rc=$?
+check "dpkg stopped, run again: done, the user's qemu recorded once" "0|package qemu-user-static 1:7.2+dfsg-7+deb12u18" \
+    "$rc|$(grep '^package ' "$record" | paste -sd '|')"
+run "$emulation" undo
+check "dpkg stopped, undo: all as before" "$before" "$(snapshot)"
+
+# A handler of someone else's that does not run the loader, and neither ours
+# nor it can be registered: its saved line stays, and undo puts it back.
+refusing_machine 0
+debian_qemu
+before=$(snapshot)
+printf '%s\n' /usr/bin/qemu-i386-static /usr/libexec/qemu-binfmt/i386-binfmt-P >"$work/register-fails"
+run_deps
+rc=$?
+check "foreign handler not put back: non-zero exit, its line kept" "1|1" \
+    "$((rc != 0))|$(grep -c '^binfmt-saved boot=first-boot enabled :qemu-i386:M:' "$record")"
+rm "$work/register-fails"
+run "$emulation" undo
+check "foreign handler not put back, undo: all as before" "$before" "$(snapshot)"
+
 # After a reboot (the handler and the mount gone, binfmt_misc mounted since by
 # someone else), with a package that has come to need qemu: undo leaves that
 # mount alone, and qemu with its line, saying why; the source goes.
@@ -428,9 +510,9 @@ check "Ubuntu: non-zero exit, says what is supported, nothing done" "1|1|$before
 # A Wine prefix is made anew only where the directory is the rig's own (the
 # stamp, empty, or inside the Tiermo build tree that made it); a user's folder,
 # also through a link in a build tree, is refused by name and left whole.
-remade() { # prefix: "removed" or "kept" (Wine itself fails at once)
+remade() { # prefix: "removed" (made anew: only the new stamp in it, as Wine itself fails at once) or "kept"
     (source "$here/lib/wine_session.sh" && WINEPREFIX=$1 RIG_WINE=false rig_create_prefix) 2>"$work/err"
-    if [[ -e $1 ]]; then echo kept; else echo removed; fi
+    if [[ $(ls -A "$1") == .tiermo-ready ]]; then echo removed; else echo kept; fi
 }
 home=$work/home/u
 mkdir -p "$home/docs" "$work/tree/wineprefix/drive_c" "$work/stamped/drive_c" "$work/empty"
@@ -441,5 +523,76 @@ ln -s "$home" "$work/tree/linked"
 check "prefixes: a user's folder refused by name and whole; in a build tree, stamped or empty, remade; a link out refused" \
     "kept|1|thesis|removed|removed|removed|kept" \
     "$(remade "$home")|$(grep -c "refusing to remove '$home'" "$work/err")|$(<"$home/docs/thesis.odt")|$(remade "$work/tree/wineprefix")|$(remade "$work/stamped")|$(remade "$work/empty")|$(remade "$work/tree/linked")"
+
+# A creation of a prefix, or a copy of one for a slot, that stopped part-way
+# (wineboot or cp ended early, as on Ctrl-C), outside a build tree: the next
+# run makes it anew.
+mkdir -p "$work/stops"
+printf '#!%s\nmkdir -p "$WINEPREFIX/drive_c"; exit 1\n' "$bash" >"$work/stops/wineboot"
+# cp: into the directory after -t, else the last argument.
+printf '#!%s\nd=${*: -1}\nwhile [[ $# -gt 0 ]]; do [[ $1 == -t ]] && d=$2; shift; done\nmkdir -p "$d/drive_c"; exit 1\n' \
+    "$bash" >"$work/stops/cp"
+chmod +x "$work/stops/wineboot" "$work/stops/cp"
+stopped() { # create|copy prefix
+    (
+        source "$here/lib/wine_session.sh"
+        export WINEPREFIX=$2
+        if [[ $1 == create ]]; then
+            RIG_WINE=$work/stops/wineboot rig_create_prefix
+        else
+            PATH=$work/stops:$PATH rig_copy_prefix "$work/stamped"
+        fi
+    ) 2>"$work/err"
+}
+made_again() { # create|copy prefix: "remade", or "refused"
+    stopped "$@"
+    stopped "$@"
+    if grep -q refusing "$work/err"; then echo refused; else echo remade; fi
+}
+check "prefixes: a creation and a copy stopped part-way are made anew" "remade|remade" \
+    "$(made_again create "$work/out/run-prefix")|$(made_again copy "$work/out/wineprefix-1")"
+
+# The path removed is the one checked: not a sibling whose name lacks the
+# newline at the end, nor a directory that CDPATH finds first.
+mkdir -p "$work/nl/a" "$work/nl/a"$'\n' "$work/tree/w" "$work/cwd/w"
+echo 4 >"$work/nl/a/.tiermo-ready"
+echo thesis >"$work/nl/a"$'\n'/thesis.odt
+echo thesis >"$work/cwd/w/thesis.odt"
+(source "$here/lib/wine_session.sh" && tiermo_remove_own "" "$work/nl/a"$'\n') 2>/dev/null
+newline=$?
+(cd "$work/cwd" && export CDPATH=$work/tree && source "$here/lib/wine_session.sh" &&
+    tiermo_remove_own "$work/tree" w) >/dev/null 2>&1
+check "removal: a name that ends in a newline, CDPATH: refused, the user's folder kept" "1|1|thesis|thesis" \
+    "$newline|$?|$(cat "$work/nl/a"$'\n'/thesis.odt 2>&1)|$(cat "$work/cwd/w/thesis.odt" 2>&1)"
+
+# A clean-up hook that refuses to remove a folder: said, and the session
+# still ended (a stand-in for its Xvfb stopped); a run that passed fails.
+(
+    source "$here/lib/wine_session.sh"
+    sleep 600 &
+    RIG_XVFB_PID=$!
+    echo "$RIG_XVFB_PID" >"$work/xvfb.pid"
+    rig_end_on_exit tiermo_remove_own "" "$home"
+    exit 0
+) 2>"$work/err"
+rc=$?
+pid=$(<"$work/xvfb.pid")
+left=no
+kill -0 "$pid" 2>/dev/null && left=yes && kill "$pid"
+check "a refusal in the clean-up hook: said, the folder kept, the session ended, exit code 1" "1|thesis|no|1" \
+    "$(grep -c "refusing to remove '$home'" "$work/err")|$(<"$home/docs/thesis.odt")|$left|$rc"
+
+# Tests at once: two per core, never more than a tree's slots (each test
+# takes one); a number beyond them refused.
+mkdir -p "$work/cores"
+printf '#!%s\ncat %q\n' "$bash" "$work/cores.n" >"$work/cores/nproc"
+chmod +x "$work/cores/nproc"
+test_jobs() { # cores [TIERMO_TEST_JOBS]
+    echo "$1" >"$work/cores.n"
+    (source "$here/lib/wine_session.sh" && PATH=$work/cores:$PATH TIERMO_TEST_JOBS=${2:-} rig_test_jobs) 2>/dev/null ||
+        echo refused
+}
+check "tests at once: two per core, at most the slots, more refused" "4|32|refused" \
+    "$(test_jobs 2)|$(test_jobs 17)|$(test_jobs 2 33)"
 
 checks_done "set-up"

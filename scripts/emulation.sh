@@ -22,22 +22,25 @@
 #   - mount: binfmt_misc, when it is not mounted.
 #   - binfmt: its handler qemu-i386 for i386 ELF programs. A handler of that
 #     name that does not run the loader is saved whole, then replaced; it is
-#     put back when the new one cannot be registered.
-# Each change is written to the record before it is made; undo puts the
-# changes back last first, each line leaving the record once its change is
-# back, and the record goes with the last. A line it cannot put back (an
-# unknown one, or qemu when other packages have come to need it) stays in the
-# record with a message of what to do, and undo goes on with the lines before
-# it. The lines of the mount and the handler carry the boot's id: a reboot
-# ends those changes, and undo then passes them over. What the previous
-# scripts/deps.sh set up without a record (its source file, marked "Added by
-# Tiermo's scripts/deps.sh", qemu from backports and the handler) counts as
-# the first lines of the record.
+#     put back when the new one cannot be registered (and its line kept when
+#     that fails too, for undo).
+# Each change is written to the record before it is made, a line added to
+# its end (a failed write, on a full disk say, leaves the lines before as
+# they were); the record is rewritten only through a new file that takes its
+# place once whole. undo puts the changes back last first, each line leaving
+# the record once its change is back, and the record goes with the last. A
+# line it cannot put back (an unknown one, or qemu when other packages have
+# come to need it) stays in the record with a message of what to do, and
+# undo goes on with the lines before it. The lines of the mount and the
+# handler carry the boot's id: a reboot ends those changes, and undo then
+# passes them over. What the previous scripts/deps.sh set up without a record
+# (its source file, marked "Added by Tiermo's scripts/deps.sh", qemu from
+# backports and the handler) counts as the first lines of the record.
 #
 # It uses dpkg-query, dpkg, apt-get, env, id, sudo, mount, umount, tee, mkdir,
-# rm, rmdir, awk, grep and dirname from PATH, and the system's files under
-# DEPS_ROOT (default /); the tests in scripts/deps_test.sh put stand-ins for
-# both there.
+# rm, rmdir, mv, tail, awk, grep and dirname from PATH, and the system's files
+# under DEPS_ROOT (default /); the tests in scripts/deps_test.sh put stand-ins
+# for both there.
 set -uo pipefail
 me=emulation
 # shellcheck source=lib/root.sh
@@ -175,35 +178,50 @@ read_record() {
         lines=("${earlier[@]}" "${lines[@]}")
     fi
 }
+# Whether the record holds line $1; with "start" as $2, a line that starts with $1.
 recorded() {
     local line lines previous
     read_record
-    for line in "${lines[@]}"; do [[ $line == "$1" ]] && return; done
+    for line in "${lines[@]}"; do
+        [[ $line == "$1" || (${2:-} == start && $line == "$1"*) ]] && return
+    done
     return 1
 }
-# Adds line $1, unless the record has it (a run again after one that stopped).
+# Adds line $1 at the end, unless the record has it (a run again after one
+# that stopped); true when it added it.
 record_add() {
-    local text=""
-    recorded "$1" && return
-    if [[ -s $record ]]; then text=$(<"$record")$'\n'; else run_or_fail mkdir -p "${record%/*}"; fi
-    write_or_fail "$record" "$text$1"$'\n'
+    local text=$1$'\n'
+    recorded "$1" && return 1
+    [[ -d ${record%/*} ]] || run_or_fail mkdir -p "${record%/*}"
+    # On a line of its own, also after a last line without its newline.
+    [[ -s $record && -n $(tail -c 1 "$record") ]] && text=$'\n'$text
+    printf '%s' "$text" | run_or_fail tee -a "$record" || exit 1
 }
-# Writes `lines` as the record; the record and its directory go when there
-# are none.
+# Writes `lines` as the record, through a new file that replaces it once
+# written; the record and its directory go when there are none.
 record_write() {
     if [[ ${#lines[@]} -gt 0 ]]; then
         run_or_fail mkdir -p "${record%/*}"
-        write_or_fail "$record" "$(printf '%s\n' "${lines[@]}")"$'\n'
+        if ! printf '%s\n' "${lines[@]}" | run_quiet tee "$record.new"; then
+            run_quiet rm -f "$record.new"
+            exit 1
+        fi
+        run_or_fail mv -f "$record.new" "$record"
     elif [[ -d ${record%/*} ]]; then
         run_or_fail rm -f "$record"
         run_or_fail rmdir --ignore-fail-on-non-empty "${record%/*}"
     fi
 }
-# Drops the last line (a change not made after all).
+# Drops line $1, the last one that is (a change not made after all).
 record_drop() {
+    local i
     mapfile -t lines <"$record"
-    unset 'lines[-1]'
-    record_write
+    for ((i = ${#lines[@]} - 1; i >= 0; i--)); do
+        [[ ${lines[i]} == "$1" ]] || continue
+        unset "lines[i]"
+        record_write
+        return
+    done
 }
 
 unregister() { write_or_fail "$entry" -1; }
@@ -230,7 +248,8 @@ add_backports() {
         say "$backports_sources exists but is no Debian source of $backports: mend or remove it"
         exit 1
     fi
-    record_add "source $backports_sources"
+    local added=""
+    record_add "source $backports_sources" && added="source $backports_sources"
     write_or_fail "$backports_sources" "# Added by Tiermo's scripts/emulation.sh, beside $file; its undo removes it.
 Types: deb
 URIs: $uri
@@ -241,7 +260,7 @@ Signed-By: $debian_keyring
     if ! apt_update -o APT::Update::Error-Mode=any; then
         say "apt-get update fails with $backports_sources: removed it again"
         run_or_fail rm -f "$backports_sources"
-        record_drop
+        [[ -z $added ]] || record_drop "$added"
         exit 1
     fi
 }
@@ -284,14 +303,18 @@ setup() {
         else
             apt_update -o APT::Update::Error-Mode=any || exit 1
         fi
-        record_add "package $qemu_package $(qemu_version || echo none)"
+        # The version before setup, once: run again after dpkg stopped, qemu
+        # is half-installed (not a version of the user's).
+        recorded "package $qemu_package " start ||
+            record_add "package $qemu_package $(qemu_version || echo none)"
         apt_get install -y --no-install-recommends -t "$backports" "$qemu_package" || exit 1
     fi
     if [[ ! -e $binfmt_dir/register ]]; then
         record_add "mount $boot $binfmt_dir"
         run_or_fail mount -t binfmt_misc binfmt_misc "$binfmt_dir"
     fi
-    local saved="" new="binfmt-registered $boot" state rule
+    # The lines this run adds, each dropped again when its change is not made.
+    local saved="" saved_added="" new="binfmt-registered $boot" new_added="" state rule
     if read_entry; then
         if ! ours; then
             if runs_32bit; then
@@ -300,19 +323,21 @@ setup() {
             fi
             saved="binfmt-saved $boot ${handler[state]} $(entry_rule)"
             say "saving the handler $binfmt_name (${handler[interpreter]}) in $record before replacing it"
-            recorded "$saved" && saved=""
-            [[ -z $saved ]] || record_add "$saved"
+            record_add "$saved" && saved_added=1
         fi
         unregister
     fi
-    recorded "$new" && new=""
-    [[ -n $new ]] && record_add "$new"
+    record_add "$new" && new_added=1
     if ! register "$binfmt_rule"; then
-        [[ -n $new ]] && record_drop
+        [[ -z $new_added ]] || record_drop "$new"
         if [[ -n $saved ]]; then
             read -r _ _ state rule <<<"$saved"
-            register "$rule" "$state" && say "the handler $binfmt_name is back as it was"
-            record_drop
+            if register "$rule" "$state"; then
+                say "the handler $binfmt_name is back as it was"
+                [[ -z $saved_added ]] || record_drop "$saved"
+            else
+                say "could not put the handler $binfmt_name back: its line stays in $record (undo puts it back)"
+            fi
         fi
         exit 1
     fi

@@ -26,8 +26,7 @@ images=$tiermo_root/docs/images
 shots=$tree/shots
 
 tiermo_configure_and_build "$tree" x86_64 -DTIERMO_BUILD_TESTS=OFF Tiermo tiermo_shot || exit 1
-tiermo_remove_own "$tree" "$shots"
-mkdir -p "$shots" || exit 1
+tiermo_remove_own "$tree" "$shots" && tiermo_make_own "$shots" || exit 1
 tiermo_private_desktop "$tree/shots-wineprefix" || exit 1
 
 if ! timeout -k 5 120 "$RIG_WINE" "$tree/bench/tiermo_shot.exe" "$shots" "$tree/app/Tiermo.exe"; then

@@ -6,8 +6,9 @@
 #   TIERMO_BUILD_DIR   build root (default: build/ in the source tree)
 #   TIERMO_SKIP_I686=1 leave out the i686 tree
 #   TIERMO_JOBS        parallel build jobs (default: the number of cores)
-#   TIERMO_TEST_JOBS   tests run at once (default: two per core; the tests
-#                      mostly wait for Wine and windows)
+#   TIERMO_TEST_JOBS   tests run at once (default: two per core, as the tests
+#                      mostly wait for Wine and windows; at most a tree's
+#                      slots, 32, see rig_test_jobs)
 #   Arguments are passed on to ctest (e.g. -R driver_smoke).
 set -uo pipefail
 
@@ -20,11 +21,7 @@ for arch in "${tiermo_arches[@]}"; do
     [[ $arch == i686 && ${TIERMO_SKIP_I686:-0} == 1 ]] || trees+=("$arch")
 done
 
-test_jobs=${TIERMO_TEST_JOBS:-$(($(nproc) * 2))}
-if ! [[ $test_jobs =~ ^[1-9][0-9]*$ ]]; then
-    echo "TIERMO_TEST_JOBS must be a whole number from 1 up, not '$test_jobs'" >&2
-    exit 2
-fi
+test_jobs=$(rig_test_jobs) || exit 2
 
 ctest_pid=""
 cleanup() {

@@ -110,7 +110,9 @@ rig_start_session() {
 }
 
 # On exit, signals included, runs the command "$@" first, then ends the
-# session: the prefix's Wine processes, and the Xvfb if one was started.
+# session: the prefix's Wine processes, and the Xvfb if one was started. When
+# the command fails (a folder it would not remove), the session is still
+# ended, and a run that would have passed fails with the command's status.
 rig_end_on_exit() {
     RIG_EXIT_HOOK=("$@")
     trap rig_end_session EXIT
@@ -131,10 +133,12 @@ rig_new_session() {
 rig_xvfb_record() { echo "$1.xvfb"; }
 
 rig_end_session() {
+    local status=$? hook=0
     trap - EXIT INT TERM
-    [[ ${#RIG_EXIT_HOOK[@]} -gt 0 ]] && "${RIG_EXIT_HOOK[@]}"
+    if [[ ${#RIG_EXIT_HOOK[@]} -gt 0 ]]; then "${RIG_EXIT_HOOK[@]}" || hook=$?; fi
     rig_stop_wineserver
     rig_stop_xvfb
+    [[ $status -ne 0 || $hook -eq 0 ]] || exit "$hook"
 }
 
 # The stamp a prefix made now gets (see RIG_PREFIX_VERSION), with the time of
@@ -241,6 +245,22 @@ rig_take_slot() {
     return 1
 }
 
+# The number of tests to run at once (scripts/test.sh): TIERMO_TEST_JOBS, else
+# two per core, never more than a tree's slots, as each test takes one (and
+# all may be of one tree). Fails, saying why, on a number it cannot use.
+rig_test_jobs() {
+    local cores jobs=${TIERMO_TEST_JOBS:-}
+    if [[ -z $jobs ]]; then
+        cores=$(nproc) || return 1
+        jobs=$((cores * 2 < RIG_MAX_SLOTS ? cores * 2 : RIG_MAX_SLOTS))
+    fi
+    if ! [[ $jobs =~ ^[1-9][0-9]{0,2}$ ]] || ((jobs > RIG_MAX_SLOTS)); then
+        echo "TIERMO_TEST_JOBS must be a whole number from 1 to $RIG_MAX_SLOTS (the slots of a build tree), not '$jobs'" >&2
+        return 1
+    fi
+    echo "$jobs"
+}
+
 # The prefixes of the slots of BASE that exist.
 rig_slot_prefixes() {
     local p
@@ -291,14 +311,17 @@ RIG_SHARED_DIRS=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windo
 rig_copy_prefix() {
     local prefix=$WINEPREFIX from=$1 start=$SECONDS new=$WINEPREFIX.new dir
     rig_log "copying Wine prefix $from to $prefix"
-    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix" "$new"
+    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix" "$new" || return 1
     local own=()
     for dir in "${RIG_SHARED_DIRS[@]}"; do own+=(-path "./$dir" -prune -o); done
-    # All of it as hard links first, then each file outside the shared
-    # folders replaced by a copy.
-    if ! cp -al "$from" "$new" || ! (cd "$new" && find . "${own[@]}" -type f -print0 |
-        while IFS= read -r -d '' f; do cp -p "$f" "$f.copy" && mv "$f.copy" "$f" || exit 1; done) ||
-        ! mv "$new" "$prefix"; then
+    # Into a directory stamped first: all of it but the stamp as hard links,
+    # then each file outside the shared folders replaced by a copy, and the
+    # stamp of $from last.
+    if ! tiermo_make_own "$new" ||
+        ! find "$from" -mindepth 1 -maxdepth 1 ! -name "$RIG_READY_MARK" -exec cp -al -t "$new" {} + ||
+        ! (cd "$new" && find . "${own[@]}" -type f -print0 |
+            while IFS= read -r -d '' f; do cp -p "$f" "$f.copy" && mv "$f.copy" "$f" || exit 1; done) ||
+        ! cp -p "$from/$RIG_READY_MARK" "$new/" || ! mv "$new" "$prefix"; then
         rig_log "could not copy $from to $prefix"
         return 1
     fi
@@ -308,7 +331,7 @@ rig_copy_prefix() {
 rig_create_prefix() {
     local prefix=$WINEPREFIX start=$SECONDS
     rig_log "creating Wine prefix $prefix (once per build tree)"
-    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix"
+    tiermo_remove_own "$(tiermo_build_tree_of "$prefix")" "$prefix" && tiermo_make_own "$prefix" || return 1
     if ! timeout 300 "$RIG_WINE" wineboot.exe -i >/dev/null 2>&1; then
         rig_log "wineboot failed"
         return 1

@@ -50,8 +50,9 @@ rig_wine_env "$RIG_SLOT_PREFIX"
 # Wine's own errors are kept, one file per program, and shown on a failure.
 export WINEDEBUG=-all,err+all
 wm_pid=""
-# In the build tree, whose files the scripts may remove.
-logs=$(mktemp -d "$prefix.desktop.XXXXXX") || exit 1
+# Beside the prefix, stamped as the scripts' own, so that end_test removes it
+# wherever the prefix is.
+logs=$(mktemp -d "$prefix.desktop.XXXXXX") && tiermo_make_own "$logs" || exit 1
 # xfwm4 runs under a D-Bus session of its own (dbus-run-session), which ends
 # that bus, and with it xfwm4's settings daemon, when xfwm4 ends.
 end_test() {

@@ -64,7 +64,11 @@ wine_err=""
 # Wine's messages, and the program's own on stderr, go to a file first so that
 # a session Wine could not set up can be told from a failing program; they are
 # shown once the program has ended, also when the test is stopped from outside.
-show_wine_err() { [[ -n $wine_err && -f $wine_err ]] && cat "$wine_err" >&2 && rm -f "$wine_err"; }
+show_wine_err() {
+    [[ -n $wine_err && -f $wine_err ]] || return 0
+    cat "$wine_err" >&2
+    rm -f "$wine_err"
+}
 stop_child() {
     [[ -z $child ]] || kill "$child" 2>/dev/null
     show_wine_err
