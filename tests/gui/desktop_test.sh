@@ -144,6 +144,18 @@ geometry() {
         /Absolute upper-left Y:/ { y = $4 } /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
         END { print x, y, w, h }'
 }
+# The same once the window manager has stopped moving the window: the same
+# twice in a row.
+settled_geometry() {
+    local deadline=$((SECONDS + limit)) before="" now
+    now=$(geometry "$1")
+    until [[ $now == "$before" ]]; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+        before=$now now=$(geometry "$1")
+    done
+    echo "$now"
+}
 # Whether window $1 holds the point $2,$3 (on the screen).
 holds_point() {
     local x y w h
@@ -190,7 +202,7 @@ drop_point() {
     read -r l t w h < <(layout_rect "$2")
     [[ -n $h ]] && poll "$limit" holds_point "$1" $((l + w / 2)) $((t + h / 2)) || return 1
     [[ ${3:-} == title ]] || { echo $((l + w / 2)) $((t + h / 2)) && return; }
-    read -r x y width height < <(geometry "$1")
+    read -r x y width height < <(settled_geometry "$1")
     top=$(frame_top "$1")
     [[ -n $height && -n $top ]] && ((top > 0)) || return 1
     x=$((x + width / 2)) y=$((y - top / 2))
