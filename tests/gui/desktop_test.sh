@@ -287,9 +287,15 @@ notepad=$(window_named 'Notepad')
 third_window=$(window_named "$third_name")
 [[ -n $tiermo_window && -n $notepad && -n $third_window ]] || fail "windows not found"
 notepad_caption=$(xdotool getwindowname "$notepad")
+# A new window is activated, by Wine and by the window manager, after it is
+# shown: notepad is activated only after that, or the third window's
+# activation could still come after notepad's.
+third_started() { is_active "$third_window" && [[ $(wine_order | head -n 1) == "$third" ]]; }
+wait_until third_started || fail "the third window was not activated when it started"
 # Notepad above the third window, also in Wine's order.
 if ! activate "$notepad" || ! wait_until wine_above "$notepad_caption" "$third"; then
-    fail "notepad did not come above the third window"
+    fail "notepad did not come above the third window; active: $(active_window), Wine's order:" \
+        "$(wine_order | paste -sd '|')"
 fi
 title_over_third() {
     local x y
