@@ -31,6 +31,16 @@ HMODULE LoadDwmApi()
     return ::LoadLibraryA(szPath);
 }
 
+// DWM's function, with dwmapi.dll loaded at the first call (a drop), not at
+// start-up; E_NOTIMPL where there is none.
+HRESULT WINAPI DwmGetWindowAttributeOnDemand(HWND hWnd, DWORD dwAttribute, PVOID pvValue,
+                                             DWORD cbValue)
+{
+    using Fn = decltype(NewerUserApi::DwmGetWindowAttribute);
+    static const Fn pfn = Lookup<Fn>(LoadDwmApi(), "DwmGetWindowAttribute");
+    return pfn ? pfn(hWnd, dwAttribute, pvValue, cbValue) : E_NOTIMPL;
+}
+
 const NewerUserApi& SystemApi()
 {
     static const NewerUserApi api = [] {
@@ -40,8 +50,7 @@ const NewerUserApi& SystemApi()
         found.MonitorFromWindow =
             Lookup<decltype(found.MonitorFromWindow)>(hUser, "MonitorFromWindow");
         found.GetMonitorInfoA = Lookup<decltype(found.GetMonitorInfoA)>(hUser, "GetMonitorInfoA");
-        found.DwmGetWindowAttribute =
-            Lookup<decltype(found.DwmGetWindowAttribute)>(LoadDwmApi(), "DwmGetWindowAttribute");
+        found.DwmGetWindowAttribute = &DwmGetWindowAttributeOnDemand;
         return found;
     }();
     return api;

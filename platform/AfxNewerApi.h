@@ -8,10 +8,12 @@
 #include <windows.h>
 
 struct NewerUserApi {
-    HWND(WINAPI* GetAncestor)(HWND, UINT);                             // Windows 98, 2000
-    HMONITOR(WINAPI* MonitorFromWindow)(HWND, DWORD);                  // Windows 98, 2000
-    BOOL(WINAPI* GetMonitorInfoA)(HMONITOR, LPMONITORINFO);            // Windows 98, 2000
-    HRESULT(WINAPI* DwmGetWindowAttribute)(HWND, DWORD, PVOID, DWORD); // dwmapi.dll, Vista
+    HWND(WINAPI* GetAncestor)(HWND, UINT);                  // Windows 98, 2000
+    HMONITOR(WINAPI* MonitorFromWindow)(HWND, DWORD);       // Windows 98, 2000
+    BOOL(WINAPI* GetMonitorInfoA)(HMONITOR, LPMONITORINFO); // Windows 98, 2000
+    // dwmapi.dll, Windows Vista: never null; the DLL is loaded at the first
+    // call (a drop), not at start-up, and without it the call fails.
+    HRESULT(WINAPI* DwmGetWindowAttribute)(HWND, DWORD, PVOID, DWORD);
 };
 
 // The table in use: the functions this system has (null where it lacks one),
