@@ -297,10 +297,10 @@ if ! activate "$notepad" || ! wait_until wine_above "$notepad_caption" "$third";
     fail "notepad did not come above the third window; active: $(active_window), Wine's order:" \
         "$(wine_order | paste -sd '|')"
 fi
+read -r title_x title_y < <(drop_point "$notepad" Notepad title) ||
+    fail "no point to drop on in notepad's title bar"
 title_over_third() {
-    local x y
-    read -r x y < <(drop_point "$notepad" Notepad title) && holds_point "$third_window" "$x" "$y" &&
-        stacked_above "$notepad" "$third_window"
+    holds_point "$third_window" "$title_x" "$title_y" && stacked_above "$notepad" "$third_window"
 }
 wait_until title_over_third || fail "notepad's title bar does not lie over the third window"
 
