@@ -408,15 +408,33 @@ HWND FirstHitFrom(HWND hWnd, POINT pt)
     return hWnd;
 }
 
+// The same among the top-level windows, from the highest down to hStop (not
+// included; null for all of them). A cloaked window is no more on the screen
+// than a hidden one, although it keeps WS_VISIBLE and its place (Raymond
+// Chen, "How can I detect that my window has been suppressed from the screen
+// by the shell?", The Old New Thing, 2 March 2020).
+HWND FirstTopLevelHitAbove(HWND hStop, POINT pt)
+{
+    for (HWND hWnd = ::GetWindow(::GetDesktopWindow(), GW_CHILD); hWnd && hWnd != hStop;
+         hWnd = ::GetWindow(hWnd, GW_HWNDNEXT)) {
+        if (IsHitAt(hWnd, pt) && !AfxIsWindowCloaked(hWnd))
+            return hWnd;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 HWND AfxWindowFromPoint(POINT pt)
 {
     const HWND hSystem = s_pfnSystemWindowFromPoint(pt);
-    const HWND hDesktop = ::GetDesktopWindow();
-    if (hSystem != hDesktop)
-        return hSystem;
-    HWND hWnd = FirstHitFrom(::GetWindow(hDesktop, GW_CHILD), pt);
+    HWND hAnswerTop = nullptr; // the desktop's: every top-level window is above it
+    if (hSystem != ::GetDesktopWindow()) {
+        hAnswerTop = AfxGetRootWindow(hSystem);
+        if (!hAnswerTop)
+            return hSystem;
+    }
+    HWND hWnd = FirstTopLevelHitAbove(hAnswerTop, pt);
     if (!hWnd)
         return hSystem;
     // Down through the children as the system goes: not into a minimised or

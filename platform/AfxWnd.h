@@ -283,12 +283,17 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& limit);
 
 // The deepest visible window at a screen point, or null. The system's
-// WindowFromPoint, except where it answers the desktop window: where a window
-// manager draws a window's frame (Wine without its virtual desktop), the
-// system answers the desktop although the point is inside the window's
-// rectangle. There the top-level windows are searched in Z-order by the rules
-// the system's call follows (layered windows passed over), and from the one
-// found its children at the point.
+// WindowFromPoint, except where a window manager draws the windows' frames
+// (Wine without its virtual desktop): the system tests a point only against
+// the part of each window that Wine draws, so on a title bar or border it
+// answers the window beneath, or the desktop window. So the top-level windows
+// above the answer's top-level window (all of them where the answer is the
+// desktop window) are searched in Z-order by the rules the system's call
+// follows (hidden, cloaked and layered windows passed over); the first that
+// holds the point, or its deepest child there, is the answer. On Windows the
+// system's answer is already the uppermost window at the point, so the result
+// there is the system's answer. The search walks no more than the top-level
+// windows above the answer.
 HWND AfxWindowFromPoint(POINT pt);
 
 // Puts `pfn` in the place of the system's WindowFromPoint, which

@@ -5,10 +5,13 @@
 # their title bars. Real X input (xdotool) drags the icons; the window
 # manager's own view (xprop) and Wine's own order of the windows (ZORDER_EXE)
 # tell the result:
-#   - "Top" dropped on notepad's title bar gives notepad _NET_WM_STATE_ABOVE,
+#   - "Top" dropped on notepad's title bar, which lies over a third window's
+#     contents (a cascade: Wine answers the third window there), gives
+#     notepad, and only notepad, _NET_WM_STATE_ABOVE,
 #   - which it keeps when Tiermo is activated (notepad stays above Tiermo);
 #   - "Normal" on the title bar takes it away; both on Tiermo's own title bar
-#     do the same to Tiermo;
+#     (over nothing of Wine's: Wine answers the desktop window) do the same to
+#     Tiermo;
 #   - "Bottom", on notepad kept above and above a third window, takes that
 #     away and puts notepad last in Wine's order. Wine asks the window manager
 #     for no lowering: where the window manager stacks notepad then is shown,
@@ -22,9 +25,10 @@
 # NAME is the program's name, its main dialog's caption; the About box's is
 # "About NAME".
 # ARRANGE_EXE (tests/driver/arrange.cpp) places the two windows side by side
-# and says where the icons are; RESOURCE_H gives the icons' control IDs.
-# WM is openbox or xfwm4. ZORDER_EXE (tests/driver/zorder.cpp) prints Wine's
-# order; WINDOW_EXE (tests/driver/hung_window.cpp) shows the third window.
+# and says where they and the icons are; RESOURCE_H gives the icons' control
+# IDs. WM is openbox or xfwm4. ZORDER_EXE (tests/driver/zorder.cpp) prints
+# Wine's order; WINDOW_EXE (tests/driver/hung_window.cpp) shows the third
+# window.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -141,6 +145,18 @@ geometry() {
         /Absolute upper-left Y:/ { y = $4 } /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
         END { print x, y, w, h }'
 }
+# The same once the window manager has stopped moving the window: the same
+# twice in a row.
+settled_geometry() {
+    local deadline=$((SECONDS + limit)) before="" now
+    now=$(geometry "$1")
+    until [[ $now == "$before" ]]; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+        before=$now now=$(geometry "$1")
+    done
+    echo "$now"
+}
 # Whether window $1 holds the point $2,$3 (on the screen).
 holds_point() {
     local x y w h
@@ -156,6 +172,7 @@ not_above() { ! is_above "$1"; }
 above_or_not() { is_above "$1" && echo above || echo "not above"; }
 # Wine's order: the captions of its visible windows, the highest first.
 wine_order() { rig_wine "$zorder" | tr -d '\r'; }
+topmost_or_not() { wine_order | grep -qxF "$1 (topmost)" && echo topmost || echo "not topmost"; }
 wine_last() { wine_order | tail -n 1; }
 # Whether caption $1 comes before caption $2 in Wine's order.
 wine_above() {
@@ -172,17 +189,21 @@ stacked_above() {
     [[ $above == *" $(hex "$1") "* ]]
 }
 
+# The rectangle of the window named $1 by ARRANGE_EXE: "left top width height".
+layout_rect() {
+    awk -v n="$1:" '$1 == n { split($2, p, ","); split($3, s, "x"); print p[1], p[2], s[1], s[2] }' \
+        <<<"$layout"
+}
 # The point to drop on window $1 (named $2 by ARRANGE_EXE): the middle of its
 # rectangle on the Windows side, or with "title", the middle of the title bar
 # that the window manager draws, which must lie within that rectangle. Waits
 # until the window manager has put the window where Wine says it is.
 drop_point() {
     local l t w h x y width height top
-    read -r l t w h < <(awk -v n="$2:" '$1 == n { split($2, p, ","); split($3, s, "x");
-        print p[1], p[2], s[1], s[2] }' <<<"$layout")
+    read -r l t w h < <(layout_rect "$2")
     [[ -n $h ]] && poll "$limit" holds_point "$1" $((l + w / 2)) $((t + h / 2)) || return 1
     [[ ${3:-} == title ]] || { echo $((l + w / 2)) $((t + h / 2)) && return; }
-    read -r x y width height < <(geometry "$1")
+    read -r x y width height < <(settled_geometry "$1")
     top=$(frame_top "$1")
     [[ -n $height && -n $top ]] && ((top > 0)) || return 1
     x=$((x + width / 2)) y=$((y - top / 2))
@@ -239,11 +260,8 @@ start_wm || fail "cannot start $wm"
 wait_until wm_running || fail "$wm did not start"
 
 # One program at a time: the others start in a session that notepad has set
-# up. The third window stays away from the other two.
+# up.
 start_notepad || fail "notepad's window did not appear"
-rig_wine "$window_exe" --caption "$third" --pos 560 500 300 200 --exit-after 600000 \
-    >/dev/null 2>"$logs/third.err" &
-wait_until has_window "$third_name" || fail "the third window did not appear"
 (cd "$(dirname "$tiermo")" && rig_wine "$tiermo") >/dev/null 2>"$logs/Tiermo.err" &
 # A first run opens the About box by itself; Esc closes it.
 wait_until has_window "$about_name" || fail "Tiermo's About box did not appear"
@@ -258,19 +276,40 @@ layout=$(rig_wine "$arrange" "$name" Notepad $((limit * 1000)) "${ids[@]}" | tr 
     fail "could not place Tiermo and notepad: $layout"
 echo "$layout"
 icon() { awk -v id="$1" '$1 == "control" && $2 == id ":" { split($3, p, ","); print p[1], p[2] }' <<<"$layout"; }
+# The third window, 300x200, its contents under the middle of notepad's title
+# bar, as in a cascade.
+read -r l t w h < <(layout_rect Notepad)
+((t >= 100)) || fail "notepad is too near the top of the screen for a window above it: $layout"
+rig_wine "$window_exe" --caption "$third" --pos $((l + w / 2 - 150)) $((t - 100)) 300 200 \
+    --exit-after 600000 >/dev/null 2>"$logs/third.err" &
+wait_until has_window "$third_name" || fail "the third window did not appear"
 tiermo_window=$(window_named "$main_name")
 notepad=$(window_named 'Notepad')
 third_window=$(window_named "$third_name")
 [[ -n $tiermo_window && -n $notepad && -n $third_window ]] || fail "windows not found"
 notepad_caption=$(xdotool getwindowname "$notepad")
+# A new window is activated, by Wine and by the window manager, after it is
+# shown: notepad is activated only after that, or the third window's
+# activation could still come after notepad's.
+third_started() { is_active "$third_window" && [[ $(wine_order | head -n 1) == "$third" ]]; }
+wait_until third_started || fail "the third window was not activated when it started"
 # Notepad above the third window, also in Wine's order.
 if ! activate "$notepad" || ! wait_until wine_above "$notepad_caption" "$third"; then
-    fail "notepad did not come above the third window"
+    fail "notepad did not come above the third window; active: $(active_window), Wine's order:" \
+        "$(wine_order | paste -sd '|')"
 fi
+read -r title_x title_y < <(drop_point "$notepad" Notepad title) ||
+    fail "no point to drop on in notepad's title bar"
+title_over_third() {
+    holds_point "$third_window" "$title_x" "$title_y" && stacked_above "$notepad" "$third_window"
+}
+wait_until title_over_third || fail "notepad's title bar does not lie over the third window"
 
 drop "${ids[0]}" "$notepad" Notepad title
 wait_until is_above "$notepad"
-check "Top on notepad's title bar: notepad is kept above" above "$(above_or_not "$notepad")"
+check "Top on notepad's title bar over the third window: notepad, and only notepad, is kept above" \
+    "above; third window not above, not topmost" \
+    "$(above_or_not "$notepad"); third window $(above_or_not "$third_window"), $(topmost_or_not "$third")"
 # Activation raises Tiermo before the window manager reports it active.
 activate "$tiermo_window" || fail "Tiermo could not be activated"
 check "Top: still above, and above Tiermo, once Tiermo is active" yes \

@@ -3,6 +3,7 @@
 // wrappers, the exception guard and the message box.
 #include "PlatformTest.h"
 
+#include <dwmapi.h>
 #include <gtest/gtest.h>
 
 #include <new>
@@ -298,6 +299,59 @@ TEST_F(WndTest, WindowFromPointFindsTheWindowWhereTheSystemAnswersTheDesktop)
     EXPECT_EQ(wnd.m_hWnd, AfxWindowFromPoint(inDisabled));
     EXPECT_EQ(::GetDesktopWindow(), AfxWindowFromPoint(bare));
     ::DestroyWindow(hHidden);
+}
+
+// A system that answers one window at every point, as Wine's does on a title
+// bar that the window manager draws over another window.
+HWND s_hAnswer = nullptr;
+HWND WINAPI AnswerEverywhere(POINT) { return s_hAnswer; }
+// DWM that reports one window cloaked.
+HWND s_hCloaked = nullptr;
+HRESULT WINAPI CloakOne(HWND hWnd, DWORD dwAttribute, PVOID pvValue, DWORD cbValue)
+{
+    if (dwAttribute != DWMWA_CLOAKED || cbValue != sizeof(DWORD))
+        return E_INVALIDARG;
+    *static_cast<DWORD*>(pvValue) = hWnd == s_hCloaked;
+    return S_OK;
+}
+
+TEST_F(WndTest, WindowFromPointPrefersAnUpperWindowThatHoldsThePoint)
+{
+    // The upper window's caption over the lower window's contents.
+    const CRect upperRect(kMainRect.left + 100, kMainRect.top + 100, kMainRect.right + 100,
+                          kMainRect.bottom + 100);
+    CTestMainWnd lower, upper;
+    ASSERT_TRUE(lower.Create(kMainRect));
+    ASSERT_TRUE(upper.Create(upperRect));
+    RECT rcClient;
+    lower.GetClientRect(&rcClient);
+    const HWND hContents =
+        ::CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 0, 0, rcClient.right,
+                          rcClient.bottom, lower.m_hWnd, nullptr, nullptr, nullptr);
+    const HWND hUpperChild =
+        ::CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 10, 10, 40, 40,
+                          upper.m_hWnd, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(hContents && hUpperChild);
+    ::SetWindowPos(upper.m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    const CPoint caption(upperRect.left + 50, upperRect.top + 10);
+    CPoint inUpperChild(30, 30);
+    upper.ClientToScreen(&inUpperChild);
+    const CPoint lowerOnly(kMainRect.left + 50, kMainRect.bottom - 50);
+    ASSERT_EQ(upper.m_hWnd, ::WindowFromPoint(caption));
+    ASSERT_EQ(hContents, ::WindowFromPoint(lowerOnly));
+
+    // The lower window itself, where the search would go down to its contents.
+    s_hAnswer = lower.m_hWnd;
+    ScopedSystemWindowFromPoint beneath(&AnswerEverywhere);
+    EXPECT_EQ(upper.m_hWnd, AfxWindowFromPoint(caption));
+    EXPECT_EQ(hUpperChild, AfxWindowFromPoint(inUpperChild));
+    EXPECT_EQ(lower.m_hWnd, AfxWindowFromPoint(lowerOnly));
+    // A cloaked window is not on the screen.
+    s_hCloaked = upper.m_hWnd;
+    NewerUserApi api = NewerUser();
+    api.DwmGetWindowAttribute = &CloakOne;
+    ScopedNewerUserApi cloaking(api);
+    EXPECT_EQ(lower.m_hWnd, AfxWindowFromPoint(caption));
 }
 
 // Sends msg to wnd, which throws; checks the report box and the result.
