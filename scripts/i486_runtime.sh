@@ -45,13 +45,15 @@ libstdcxx_files=(libstdc++.a libsupc++.a)
 
 say() { echo "i486 run-time: $*" >&2; }
 die() { say "$*"; exit 1; }
-# Runs a build step quietly into log $1; on failure shows its end and stops.
+# Runs a build step quietly into log $1; on failure shows its end, keeps it
+# beside the cache (the scratch folder goes) and stops.
 step() {
     local log=$1
     shift
     "$@" >"$log" 2>&1 && return
     tail -n 40 "$log" >&2
-    die "failed: $* (full log: $log)"
+    cp "$log" "$cache/failed.log" 2>/dev/null
+    die "failed: $* (full log: $cache/failed.log)"
 }
 version_of() { dpkg-query -W -f='${db:Status-Abbrev}${Version}\n' "$1" 2>/dev/null | sed -n 's/^ii *//p'; }
 
@@ -83,7 +85,7 @@ cache=$(cd "$cache" && pwd -P)
 dir=$cache/i486-$key
 # One build at a time: a second run (another clone's) waits for the first and
 # takes what it built.
-exec {lock}>"$cache/lock" && flock "$lock" || die "cannot lock $cache/lock"
+{ exec {lock}>"$cache/lock" && flock "$lock"; } || die "cannot lock $cache/lock"
 complete && exit 0
 # Scratch folders of interrupted builds go first, then the scratch folder of
 # this one, stamped as the scripts' own.
@@ -112,7 +114,6 @@ done
 apt_options=(-o "Dir::Etc::sourcelist=$apt/sources.list" -o "Dir::Etc::sourceparts=$apt/sources.list.d"
     -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o APT::Sandbox::User=root)
 apt-get -q "${apt_options[@]}" update >"$logs/apt-update.log" 2>&1
-crt_source=${crt_version%%-*}
 if ! (cd "$src" && apt-get -q "${apt_options[@]}" source --download-only "mingw-w64=$crt_version") >"$logs/apt-source.log" 2>&1; then
     cat "$logs/apt-update.log" "$logs/apt-source.log" >&2
     die "cannot fetch the source of mingw-w64 $crt_version, which the CRT is built from (offline, or no longer on the mirror?)"
@@ -197,7 +198,7 @@ mkdir -p "$work/libstdc++"
     CXX="$host-gcc-win32 -shared-libgcc -nostdinc++" CC=$host-gcc-win32 \
     CXXFLAGS="$flags" CFLAGS="$flags" ac_cv_x86_rdrand=no ac_cv_x86_rdseed=no) || exit 1
 step "$logs/libstdc++-make.log" make -C "$work/libstdc++" -j "$jobs"
-cp "$work/libstdc++/src/.libs/libstdc++.a" "$work/libstdc++/libsupc++/.libs/libsupc++.a" "$out/" || exit 1
+for file in "${libstdcxx_files[@]}"; do cp "$work"/libstdc++/*/.libs/"$file" "$out/" || exit 1; done
 
 # Complete: the key last, then into place.
 echo "$key_text" >"$out/key"
