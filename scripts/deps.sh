@@ -18,6 +18,7 @@ packages=(
     cmake make
     g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    gcc-12-source dpkg-dev # the i686 run-time for a 486 (scripts/i486_runtime.sh)
     wine wine64 fonts-wine
     xvfb xauth x11-utils
     openbox xfwm4 dbus-daemon xdotool # dbus-run-session, for xfwm4 in the desktop test

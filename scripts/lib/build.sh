@@ -39,14 +39,20 @@ tiermo_wineprefix() { sed -n 's/^TIERMO_WINEPREFIX:PATH=//p' "$1/CMakeCache.txt"
 # Configures tree $1 for architecture $2 (Release) and builds it. Then come
 # CMake options (-D...) and the targets to build (all when none). Configured
 # every time, so that the tree takes the current environment (such as
-# SOURCE_DATE_EPOCH). The logs go beside the tree, DIR.configure.log and
-# DIR.build.log; a failure shows their end.
+# SOURCE_DATE_EPOCH). An i686 tree links the run-time built for a 486
+# (scripts/i486_runtime.sh, cached: built once per machine and version). The
+# logs go beside the tree, DIR.configure.log and DIR.build.log; a failure
+# shows their end.
 tiermo_configure_and_build() {
-    local dir=$1 arch=$2 arg made options=() targets=()
+    local dir=$1 arch=$2 arg made runtime options=() targets=()
     shift 2
     if [[ " ${tiermo_arches[*]} " != *" $arch "* ]]; then
         echo "unknown architecture '$arch' (${tiermo_arches[*]})" >&2
         return 1
+    fi
+    if [[ $arch == i686 ]]; then
+        runtime=$(bash "$tiermo_root/scripts/i486_runtime.sh") || return 1
+        options+=("-DTIERMO_I486_RUNTIME=$runtime")
     fi
     for arg in "$@"; do
         if [[ $arg == -D* ]]; then options+=("$arg"); else targets+=(--target "$arg"); fi
