@@ -11,9 +11,4 @@ const RegistryApi* s_pRegistry = &s_realRegistry;
 const RegistryApi& Registry() { return *s_pRegistry; }
 const RegistryApi& RealRegistry() { return s_realRegistry; }
 
-ScopedRegistryApi::ScopedRegistryApi(const RegistryApi& api) : m_pPrevious(s_pRegistry)
-{
-    s_pRegistry = &api;
-}
-
-ScopedRegistryApi::~ScopedRegistryApi() { s_pRegistry = m_pPrevious; }
+ScopedRegistryApi::ScopedRegistryApi(const RegistryApi& api) : ScopedSeam(s_pRegistry, &api) {}

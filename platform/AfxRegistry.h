@@ -3,6 +3,8 @@
 // and an owner that closes a key handle through the same table.
 #pragma once
 
+#include "AfxSeam.h"
+
 #include <windows.h>
 
 struct RegistryApi {
@@ -22,15 +24,9 @@ const RegistryApi& Registry();
 const RegistryApi& RealRegistry();
 
 // Puts `api` in place for the lifetime of the object.
-class ScopedRegistryApi {
+class ScopedRegistryApi : public ScopedSeam<const RegistryApi*> {
 public:
     explicit ScopedRegistryApi(const RegistryApi& api);
-    ~ScopedRegistryApi();
-    ScopedRegistryApi(const ScopedRegistryApi&) = delete;
-    ScopedRegistryApi& operator=(const ScopedRegistryApi&) = delete;
-
-private:
-    const RegistryApi* m_pPrevious;
 };
 
 // Owns an open key handle and closes it through Registry().

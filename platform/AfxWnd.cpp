@@ -437,14 +437,8 @@ HWND AfxWindowFromPoint(POINT pt)
 }
 
 ScopedSystemWindowFromPoint::ScopedSystemWindowFromPoint(Fn pfn)
-    : m_pfnPrevious(s_pfnSystemWindowFromPoint)
+    : ScopedSeam(s_pfnSystemWindowFromPoint, pfn)
 {
-    s_pfnSystemWindowFromPoint = pfn;
-}
-
-ScopedSystemWindowFromPoint::~ScopedSystemWindowFromPoint()
-{
-    s_pfnSystemWindowFromPoint = m_pfnPrevious;
 }
 
 // ---------------------------------------------------------------------------

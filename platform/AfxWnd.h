@@ -7,6 +7,7 @@
 #pragma once
 
 #include "AfxException.h"
+#include "AfxSeam.h"
 #include "AfxString.h"
 
 #include <windows.h>
@@ -293,16 +294,10 @@ HWND AfxWindowFromPoint(POINT pt);
 
 // Puts `pfn` in the place of the system's WindowFromPoint, which
 // AfxWindowFromPoint asks first, for the lifetime of the object (tests).
-class ScopedSystemWindowFromPoint {
+class ScopedSystemWindowFromPoint : public ScopedSeam<HWND(WINAPI*)(POINT)> {
 public:
     using Fn = HWND(WINAPI*)(POINT);
     explicit ScopedSystemWindowFromPoint(Fn pfn);
-    ~ScopedSystemWindowFromPoint();
-    ScopedSystemWindowFromPoint(const ScopedSystemWindowFromPoint&) = delete;
-    ScopedSystemWindowFromPoint& operator=(const ScopedSystemWindowFromPoint&) = delete;
-
-private:
-    Fn m_pfnPrevious;
 };
 
 // Reports an exception that reached a window procedure: its text in a
