@@ -73,31 +73,6 @@ class CTempWnd : public CWnd {};
 
 } // namespace
 
-const MessageMap CCmdTarget::messageMap = {nullptr, {}};
-
-const MsgMapEntry* CCmdTarget::FindEntry(UINT nMessage, UINT nID) const
-{
-    for (const MessageMap* pMap = GetMessageMap(); pMap; pMap = pMap->pBaseMap) {
-        for (const MsgMapEntry& e : pMap->entries) {
-            if (e.nMessage == nMessage && (nMessage != WM_COMMAND || e.nID == nID))
-                return &e;
-        }
-    }
-    return nullptr;
-}
-
-bool CCmdTarget::OnCmdMsg(UINT nID, bool bQueryOnly)
-{
-    const MsgMapEntry* pEntry = FindEntry(WM_COMMAND, nID);
-    if (!pEntry)
-        return false;
-    if (!bQueryOnly)
-        pEntry->pfnThunk(this, nID, 0);
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-
 const CWnd CWnd::wndBottom(HWND_BOTTOM);
 const CWnd CWnd::wndTopMost(HWND_TOPMOST);
 const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
@@ -203,22 +178,6 @@ void CWnd::GetWindowText(CString& str) const
     char* p = str.GetBufferSetLength(n + 1);
     int got = ::GetWindowTextA(m_hWnd, p, n + 1);
     str.ReleaseBuffer(std::clamp(got, 0, n));
-}
-
-CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& limit)
-{
-    int x = over.left + (over.Width() - window.Width()) / 2;
-    int y = over.top + (over.Height() - window.Height()) / 2;
-    // Keep the window on the work area, its top-left corner first.
-    if (x + window.Width() > limit.right)
-        x = limit.right - window.Width();
-    if (x < limit.left)
-        x = limit.left;
-    if (y + window.Height() > limit.bottom)
-        y = limit.bottom - window.Height();
-    if (y < limit.top)
-        y = limit.top;
-    return CPoint(x, y);
 }
 
 void CWnd::CenterWindow()
@@ -440,28 +399,3 @@ ScopedSystemWindowFromPoint::ScopedSystemWindowFromPoint(Fn pfn)
     : ScopedSeam(s_pfnSystemWindowFromPoint, pfn)
 {
 }
-
-// ---------------------------------------------------------------------------
-
-BOOL CFont::CreateFontIndirect(const LOGFONTA* pLogFont)
-{
-    DeleteObject();
-    m_hFont = ::CreateFontIndirectA(pLogFont);
-    return m_hFont != nullptr;
-}
-
-BOOL CFont::DeleteObject()
-{
-    if (!m_hFont)
-        return FALSE;
-    BOOL ok = ::DeleteObject(m_hFont);
-    m_hFont = nullptr;
-    return ok;
-}
-
-CPaintDC::CPaintDC(CWnd* pWnd) : m_ps{}, m_hWnd(pWnd->m_hWnd)
-{
-    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
-}
-
-CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }
