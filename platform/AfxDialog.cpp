@@ -112,7 +112,7 @@ const MsgMapEntry CDialog::messageEntries[] = {
     msgmap::OnCommand<IDOK, &CDialog::CallOnOK>(),
     msgmap::OnCommand<IDCANCEL, &CDialog::CallOnCancel>(),
 };
-const MessageMap CDialog::messageMap = {&CWnd::messageMap, CDialog::messageEntries};
+const MessageMap CDialog::messageMap = {&CWnd::messageMap, messageEntries};
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
     : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd)

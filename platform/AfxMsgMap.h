@@ -156,9 +156,20 @@ public:
     // with bQueryOnly, only tells whether one exists). Routing classes extend it.
     virtual bool OnCmdMsg(UINT nID, bool bQueryOnly = false);
 
-    static const MessageMap messageMap;
-
 protected:
+    // The end of every chain: no entries.
+    static const MessageMap messageMap;
     virtual const MessageMap* GetMessageMap() const { return &messageMap; }
     const MsgMapEntry* FindEntry(UINT nMessage, UINT nID) const;
 };
+
+// Declares the message map of a class, last in the class: members after it
+// are protected. The class defines its entries and its map, which names the
+// base class's map (a class with no entries of its own declares none):
+//   const MsgMapEntry CMyWnd::messageEntries[] = {msgmap::OnPaint<&CMyWnd::OnPaint>()};
+//   const MessageMap CMyWnd::messageMap = {&CWnd::messageMap, messageEntries};
+#define DECLARE_MESSAGE_MAP()                                                                      \
+protected:                                                                                         \
+    static const MsgMapEntry messageEntries[];                                                     \
+    static const MessageMap messageMap;                                                            \
+    const MessageMap* GetMessageMap() const override { return &messageMap; }

@@ -80,7 +80,7 @@ const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
 const MsgMapEntry CWnd::messageEntries[] = {
     msgmap::OnHelpInfo<&CWnd::OnHelpInfo>(),
 };
-const MessageMap CWnd::messageMap = {&CCmdTarget::messageMap, CWnd::messageEntries};
+const MessageMap CWnd::messageMap = {&CCmdTarget::messageMap, messageEntries};
 
 CWnd* afx_detail::WndFromHandle(HWND hWnd) { return CWnd::FromHandle(hWnd); }
 

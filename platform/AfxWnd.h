@@ -65,13 +65,9 @@ public:
     // Default processing of the message being handled now.
     LRESULT Default();
 
-    static const MessageMap messageMap;
-
 protected:
     // A placement object: a constant handle that is no window of ours.
     explicit CWnd(HWND hWndConstant) : m_hWnd(hWndConstant), m_bPlacement(true) {}
-
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
 
     BOOL OnHelpInfo(HELPINFO* pInfo);
 
@@ -89,12 +85,13 @@ private:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     bool OnCommand(WPARAM wParam, LPARAM lParam);
 
-    static const MsgMapEntry messageEntries[];
     WNDPROC m_pfnSuper = nullptr;
     bool m_bTemporary = false;
     // Placement objects are destroyed at exit after the handle map: they
     // must never consult it.
     bool m_bPlacement = false;
+
+    DECLARE_MESSAGE_MAP()
 };
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
