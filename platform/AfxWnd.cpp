@@ -172,11 +172,11 @@ HWND CWnd::UnsubclassWindow()
 
 bool CWnd::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
 
-void CWnd::GetWindowText(CString& str) const
+void AfxGetWindowText(HWND hWnd, CString& str)
 {
-    int n = ::GetWindowTextLengthA(m_hWnd);
+    int n = ::GetWindowTextLengthA(hWnd);
     char* p = str.GetBufferSetLength(n + 1);
-    int got = ::GetWindowTextA(m_hWnd, p, n + 1);
+    int got = ::GetWindowTextA(hWnd, p, n + 1);
     str.ReleaseBuffer(std::clamp(got, 0, n));
 }
 

@@ -18,6 +18,9 @@ inline constexpr UINT ID_HELP = 0xE146;           // 57670
 inline constexpr UINT ID_APP_ABOUT = 0xE140;      // 57664
 inline constexpr UINT AFX_IDS_APP_TITLE = 0xE000; // 57344: the application name
 
+// Copies the text of window hWnd into str.
+void AfxGetWindowText(HWND hWnd, CString& str);
+
 class CWnd : public CCmdTarget {
 public:
     CWnd() = default;
@@ -39,7 +42,7 @@ public:
     bool DestroyWindow();
 
     void SetWindowText(const char* psz) { ::SetWindowTextA(m_hWnd, psz); }
-    void GetWindowText(CString& str) const;
+    void GetWindowText(CString& str) const { AfxGetWindowText(m_hWnd, str); }
     CWnd* GetDlgItem(int nID) const { return FromHandle(::GetDlgItem(m_hWnd, nID)); }
     CWnd* GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
     LRESULT SendMessage(UINT msg, WPARAM w = 0, LPARAM l = 0) const
