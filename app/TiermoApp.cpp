@@ -17,7 +17,7 @@ const MsgMapEntry CTiermoApp::messageEntries[] = {
     msgmap::OnCommand<ID_APP_ABOUT, &CTiermoApp::OnAppAbout>(),
     msgmap::OnCommand<ID_HELP, &CTiermoApp::OnHelp>(),
 };
-const MessageMap CTiermoApp::messageMap = {&CCmdTarget::messageMap, CTiermoApp::messageEntries};
+const MessageMap CTiermoApp::messageMap = {&CCmdTarget::messageMap, messageEntries};
 
 BOOL CTiermoApp::s_bInHelp = FALSE;
 

@@ -30,15 +30,11 @@ public:
     // The version record: which version ran last on this machine.
     CSettings m_settings;
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
 private:
-    static const MsgMapEntry messageEntries[];
     // True while OnHelp serves a request, so F1 in the Help window opens no second one.
     static BOOL s_bInHelp;
+
+    DECLARE_MESSAGE_MAP()
 };
 
 // Messages of the start-up.

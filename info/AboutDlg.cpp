@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-const MessageMap CAboutDlg::messageMap = {&CDialog::messageMap, {}};
-
 CAboutDlg::CAboutDlg(CWnd* pParent, LPCSTR pszNameVersion, LPCSTR pszNotice, LPCSTR pszDescription)
     : CDialog(IDD_ABOUT, pParent)
 {

@@ -20,10 +20,7 @@ public:
     CAboutDlg(CWnd* pParent, LPCSTR pszNameVersion, LPCSTR pszNotice, LPCSTR pszDescription);
     ~CAboutDlg() override;
 
-    static const MessageMap messageMap;
-
 protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 

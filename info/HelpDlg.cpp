@@ -3,8 +3,6 @@
 #include "Caption.h"
 #include "resource.h"
 
-const MessageMap CHelpDlg::messageMap = {&CDialog::messageMap, {}};
-
 BOOL CHelpDlg::s_bInModal = FALSE;
 
 CHelpDlg::CHelpDlg(CWnd* pParent, LPCSTR pszResourceName, LPCSTR pszCaptionSuffix)

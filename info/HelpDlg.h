@@ -33,10 +33,7 @@ public:
     static inline const LPCSTR kSuffixParentCaption = reinterpret_cast<LPCSTR>(INT_PTR(-1));
     static constexpr INT_PTR kAlreadyOpen = 3;
 
-    static const MessageMap messageMap;
-
 protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 

@@ -42,8 +42,6 @@ BOOL LoadTextResource(LPCSTR name, LPCSTR type, CString& text)
     return FALSE;
 }
 
-const MessageMap CTextResourceEdit::messageMap = {&CEdit::messageMap, {}};
-
 CTextResourceEdit::~CTextResourceEdit() = default;
 
 void CTextResourceEdit::SetTextFromResource(LPCSTR name, LPCSTR type)

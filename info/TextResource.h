@@ -22,9 +22,4 @@ public:
     // cannot be loaded, throws the memory exception and leaves the control
     // untouched.
     void SetTextFromResource(LPCSTR name, LPCSTR type);
-
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
 };

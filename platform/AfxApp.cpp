@@ -78,47 +78,16 @@ void CWinApp::SetRegistryKey(const char* pszRegistryKey)
     m_pszProfileName = Duplicate(m_pszAppName);
 }
 
-// HKEY_CURRENT_USER\Software\<key>\<profile>, opened or created; 0 on failure.
-HKEY CWinApp::GetAppRegistryKey()
+CRegKeyPath CWinApp::AppKeyPath() const
 {
     if (!m_pszRegistryKey || !m_pszProfileName)
-        return nullptr;
-    const RegistryApi& reg = Registry();
-    CRegKeyHandle software, company, app;
-    if (reg.OpenKeyEx(HKEY_CURRENT_USER, AFX_REG_SOFTWARE, 0, AFX_REG_ACCESS, software.Put()) !=
-        ERROR_SUCCESS)
-        return nullptr;
-    DWORD disposition;
-    if (reg.CreateKeyEx(software.Get(), m_pszRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        AFX_REG_ACCESS, nullptr, company.Put(), &disposition) != ERROR_SUCCESS)
-        return nullptr;
-    if (reg.CreateKeyEx(company.Get(), m_pszProfileName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        AFX_REG_ACCESS, nullptr, app.Put(), &disposition) != ERROR_SUCCESS)
-        return nullptr;
-    return app.Release();
-}
-
-// A section must name a key of its own: an empty name would stand for the
-// application key itself.
-HKEY CWinApp::GetSectionKey(const char* pszSection)
-{
-    if (!pszSection || !*pszSection)
-        return nullptr;
-    CRegKeyHandle app(GetAppRegistryKey());
-    if (!app)
-        return nullptr;
-    CRegKeyHandle section;
-    DWORD disposition;
-    if (Registry().CreateKeyEx(app.Get(), pszSection, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               AFX_REG_ACCESS, nullptr, section.Put(),
-                               &disposition) != ERROR_SUCCESS)
-        return nullptr;
-    return section.Release();
+        return {};
+    return {HKEY_CURRENT_USER, {AFX_REG_SOFTWARE, m_pszRegistryKey, m_pszProfileName}, 3};
 }
 
 UINT CWinApp::GetProfileInt(const char* pszSection, const char* pszEntry, int nDefault)
 {
-    CRegKeyHandle section(GetSectionKey(pszSection));
+    CRegKeyHandle section(AppKeyPath().OpenSection(pszSection));
     if (!section)
         return UINT(nDefault);
     DWORD value = 0, type = 0, size = sizeof value;
@@ -132,7 +101,7 @@ UINT CWinApp::GetProfileInt(const char* pszSection, const char* pszEntry, int nD
 CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
                                   const char* pszDefault)
 {
-    CRegKeyHandle section(GetSectionKey(pszSection));
+    CRegKeyHandle section(AppKeyPath().OpenSection(pszSection));
     if (!section)
         return CString(pszDefault);
     DWORD type = 0, size = 0;
@@ -155,25 +124,18 @@ CString CWinApp::GetProfileString(const char* pszSection, const char* pszEntry,
 
 BOOL CWinApp::WriteProfileString(const char* pszSection, const char* pszEntry, const char* pszValue)
 {
-    const RegistryApi& reg = Registry();
-    if (!pszEntry) {
-        CRegKeyHandle app(GetAppRegistryKey());
-        return app && pszSection && *pszSection &&
-               reg.DeleteKey(app.Get(), pszSection) == ERROR_SUCCESS;
-    }
-    CRegKeyHandle section(GetSectionKey(pszSection));
-    if (!section)
+    // Deleting an unnamed section fails, as it always has, once the
+    // application key has been opened (and so created).
+    if (!pszEntry && !(pszSection && *pszSection)) {
+        CRegKeyHandle app(AppKeyPath().Open());
         return FALSE;
-    if (!pszValue)
-        return reg.DeleteValue(section.Get(), pszEntry) == ERROR_SUCCESS;
-    return reg.SetValueEx(section.Get(), pszEntry, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(pszValue),
-                          DWORD(std::strlen(pszValue) + 1)) == ERROR_SUCCESS;
+    }
+    return AppKeyPath().WriteString(pszSection, pszEntry, pszValue);
 }
 
 BOOL CWinApp::WriteProfileInt(const char* pszSection, const char* pszEntry, int nValue)
 {
-    CRegKeyHandle section(GetSectionKey(pszSection));
+    CRegKeyHandle section(AppKeyPath().OpenSection(pszSection));
     if (!section || !pszEntry)
         return FALSE;
     DWORD value = DWORD(nValue);

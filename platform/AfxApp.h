@@ -3,6 +3,8 @@
 
 #include "AfxWnd.h"
 
+struct CRegKeyPath;
+
 class CWinApp : public CCmdTarget {
 public:
     // With no name the application name comes from string AFX_IDS_APP_TITLE.
@@ -30,8 +32,8 @@ public:
 
 private:
     friend bool AfxWinInit(HINSTANCE hInstance);
-    HKEY GetSectionKey(const char* pszSection);
-    HKEY GetAppRegistryKey();
+    // HKEY_CURRENT_USER\Software\<key>\<profile>; no key before SetRegistryKey.
+    CRegKeyPath AppKeyPath() const;
 };
 
 CWinApp* AfxGetApp();

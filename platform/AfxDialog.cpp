@@ -73,14 +73,10 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value)
     HWND hCtl = ::GetDlgItem(pDX->m_pDlgWnd->m_hWnd, nIDC);
     if (!hCtl)
         return;
-    if (pDX->m_bSaveAndValidate) {
-        int n = ::GetWindowTextLengthA(hCtl);
-        char* p = value.GetBufferSetLength(n + 1);
-        int got = ::GetWindowTextA(hCtl, p, n + 1);
-        value.ReleaseBuffer(got < 0 ? 0 : (got > n ? n : got));
-    } else {
+    if (pDX->m_bSaveAndValidate)
+        AfxGetWindowText(hCtl, value);
+    else
         ::SetWindowTextA(hCtl, value);
-    }
 }
 
 bool AfxPreTranslateMessage(MSG* pMsg, HWND hDialog)
@@ -112,7 +108,7 @@ const MsgMapEntry CDialog::messageEntries[] = {
     msgmap::OnCommand<IDOK, &CDialog::CallOnOK>(),
     msgmap::OnCommand<IDCANCEL, &CDialog::CallOnCancel>(),
 };
-const MessageMap CDialog::messageMap = {&CWnd::messageMap, CDialog::messageEntries};
+const MessageMap CDialog::messageMap = {&CWnd::messageMap, messageEntries};
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
     : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd)

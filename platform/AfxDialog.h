@@ -35,14 +35,11 @@ public:
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
     bool OnCmdMsg(UINT nID, bool bQueryOnly = false) override;
 
-    static const MessageMap messageMap;
-
 protected:
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(CDataExchange*) {}
     virtual void OnOK();
     virtual void OnCancel();
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
@@ -54,10 +51,11 @@ private:
     void RunModalLoop();
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
 
-    static const MsgMapEntry messageEntries[];
     const DLGTEMPLATE* m_lpTemplate = nullptr;
     int m_nModalResult = -1;
     bool m_bEnded = false;
+
+    DECLARE_MESSAGE_MAP()
 };
 
 // Message-loop filter shared by all modal loops: F1 becomes WM_HELP to the

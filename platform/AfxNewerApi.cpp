@@ -62,12 +62,7 @@ const NewerUserApi* s_pOverride = nullptr;
 
 const NewerUserApi& NewerUser() { return s_pOverride ? *s_pOverride : SystemApi(); }
 
-ScopedNewerUserApi::ScopedNewerUserApi(const NewerUserApi& api) : m_pPrevious(s_pOverride)
-{
-    s_pOverride = &api;
-}
-
-ScopedNewerUserApi::~ScopedNewerUserApi() { s_pOverride = m_pPrevious; }
+ScopedNewerUserApi::ScopedNewerUserApi(const NewerUserApi& api) : ScopedSeam(s_pOverride, &api) {}
 
 HWND AfxGetRootWindow(HWND hWnd)
 {

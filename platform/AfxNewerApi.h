@@ -5,6 +5,8 @@
 // place, as for the registry.
 #pragma once
 
+#include "AfxSeam.h"
+
 #include <windows.h>
 
 struct NewerUserApi {
@@ -21,15 +23,9 @@ struct NewerUserApi {
 const NewerUserApi& NewerUser();
 
 // Puts `api` in place for the lifetime of the object.
-class ScopedNewerUserApi {
+class ScopedNewerUserApi : public ScopedSeam<const NewerUserApi*> {
 public:
     explicit ScopedNewerUserApi(const NewerUserApi& api);
-    ~ScopedNewerUserApi();
-    ScopedNewerUserApi(const ScopedNewerUserApi&) = delete;
-    ScopedNewerUserApi& operator=(const ScopedNewerUserApi&) = delete;
-
-private:
-    const NewerUserApi* m_pPrevious;
 };
 
 // The top-level window that hWnd is part of (itself when it is one), or null

@@ -1,7 +1,10 @@
 // The registry as the program reaches it: a table of the ADVAPI32 functions
 // that tests may replace to cause failures that are hard to cause for real,
-// and an owner that closes a key handle through the same table.
+// an owner that closes a key handle through the same table, and the walk
+// down a chain of keys that the profile functions and CRegistryKey share.
 #pragma once
+
+#include "AfxSeam.h"
 
 #include <windows.h>
 
@@ -22,15 +25,9 @@ const RegistryApi& Registry();
 const RegistryApi& RealRegistry();
 
 // Puts `api` in place for the lifetime of the object.
-class ScopedRegistryApi {
+class ScopedRegistryApi : public ScopedSeam<const RegistryApi*> {
 public:
     explicit ScopedRegistryApi(const RegistryApi& api);
-    ~ScopedRegistryApi();
-    ScopedRegistryApi(const ScopedRegistryApi&) = delete;
-    ScopedRegistryApi& operator=(const ScopedRegistryApi&) = delete;
-
-private:
-    const RegistryApi* m_pPrevious;
 };
 
 // Owns an open key handle and closes it through Registry().
@@ -72,3 +69,24 @@ private:
 
 // The access every key open and creation of the program asks for.
 inline constexpr REGSAM AFX_REG_ACCESS = KEY_READ | KEY_WRITE; // 0x2001F
+
+// A key reached from a predefined root through named levels: the first is
+// only opened (never created), each one below it opened or created. Sections
+// are keys directly below it. Every call opens the chain afresh and closes
+// every handle it opened, deepest first, but the one it returns. A path of no
+// levels names no key: every call on it fails without a registry call.
+struct CRegKeyPath {
+    static constexpr int kMaxLevels = 4;
+    HKEY hRoot = nullptr;
+    const char* levels[kMaxLevels] = {};
+    int nLevels = 0;
+
+    // The key, opened or created; 0 on failure. The caller closes it.
+    HKEY Open() const;
+    // A section, opened or created; 0 on failure, and for a null or empty
+    // name, which would stand for the key itself. The caller closes it.
+    HKEY OpenSection(const char* pszSection) const;
+    // Stores a string value (REG_SZ) in a section. A null entry deletes the
+    // section key, a null value the entry. FALSE on failure.
+    BOOL WriteString(const char* pszSection, const char* pszEntry, const char* pszValue) const;
+};

@@ -73,31 +73,6 @@ class CTempWnd : public CWnd {};
 
 } // namespace
 
-const MessageMap CCmdTarget::messageMap = {nullptr, {}};
-
-const MsgMapEntry* CCmdTarget::FindEntry(UINT nMessage, UINT nID) const
-{
-    for (const MessageMap* pMap = GetMessageMap(); pMap; pMap = pMap->pBaseMap) {
-        for (const MsgMapEntry& e : pMap->entries) {
-            if (e.nMessage == nMessage && (nMessage != WM_COMMAND || e.nID == nID))
-                return &e;
-        }
-    }
-    return nullptr;
-}
-
-bool CCmdTarget::OnCmdMsg(UINT nID, bool bQueryOnly)
-{
-    const MsgMapEntry* pEntry = FindEntry(WM_COMMAND, nID);
-    if (!pEntry)
-        return false;
-    if (!bQueryOnly)
-        pEntry->pfnThunk(this, nID, 0);
-    return true;
-}
-
-// ---------------------------------------------------------------------------
-
 const CWnd CWnd::wndBottom(HWND_BOTTOM);
 const CWnd CWnd::wndTopMost(HWND_TOPMOST);
 const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
@@ -105,7 +80,7 @@ const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
 const MsgMapEntry CWnd::messageEntries[] = {
     msgmap::OnHelpInfo<&CWnd::OnHelpInfo>(),
 };
-const MessageMap CWnd::messageMap = {&CCmdTarget::messageMap, CWnd::messageEntries};
+const MessageMap CWnd::messageMap = {&CCmdTarget::messageMap, messageEntries};
 
 CWnd* afx_detail::WndFromHandle(HWND hWnd) { return CWnd::FromHandle(hWnd); }
 
@@ -197,28 +172,12 @@ HWND CWnd::UnsubclassWindow()
 
 bool CWnd::DestroyWindow() { return m_hWnd && ::DestroyWindow(m_hWnd); }
 
-void CWnd::GetWindowText(CString& str) const
+void AfxGetWindowText(HWND hWnd, CString& str)
 {
-    int n = ::GetWindowTextLengthA(m_hWnd);
+    int n = ::GetWindowTextLengthA(hWnd);
     char* p = str.GetBufferSetLength(n + 1);
-    int got = ::GetWindowTextA(m_hWnd, p, n + 1);
+    int got = ::GetWindowTextA(hWnd, p, n + 1);
     str.ReleaseBuffer(std::clamp(got, 0, n));
-}
-
-CPoint AfxCenterPosition(const CRect& window, const CRect& over, const CRect& limit)
-{
-    int x = over.left + (over.Width() - window.Width()) / 2;
-    int y = over.top + (over.Height() - window.Height()) / 2;
-    // Keep the window on the work area, its top-left corner first.
-    if (x + window.Width() > limit.right)
-        x = limit.right - window.Width();
-    if (x < limit.left)
-        x = limit.left;
-    if (y + window.Height() > limit.bottom)
-        y = limit.bottom - window.Height();
-    if (y < limit.top)
-        y = limit.top;
-    return CPoint(x, y);
 }
 
 void CWnd::CenterWindow()
@@ -455,37 +414,6 @@ HWND AfxWindowFromPoint(POINT pt)
 }
 
 ScopedSystemWindowFromPoint::ScopedSystemWindowFromPoint(Fn pfn)
-    : m_pfnPrevious(s_pfnSystemWindowFromPoint)
+    : ScopedSeam(s_pfnSystemWindowFromPoint, pfn)
 {
-    s_pfnSystemWindowFromPoint = pfn;
 }
-
-ScopedSystemWindowFromPoint::~ScopedSystemWindowFromPoint()
-{
-    s_pfnSystemWindowFromPoint = m_pfnPrevious;
-}
-
-// ---------------------------------------------------------------------------
-
-BOOL CFont::CreateFontIndirect(const LOGFONTA* pLogFont)
-{
-    DeleteObject();
-    m_hFont = ::CreateFontIndirectA(pLogFont);
-    return m_hFont != nullptr;
-}
-
-BOOL CFont::DeleteObject()
-{
-    if (!m_hFont)
-        return FALSE;
-    BOOL ok = ::DeleteObject(m_hFont);
-    m_hFont = nullptr;
-    return ok;
-}
-
-CPaintDC::CPaintDC(CWnd* pWnd) : m_ps{}, m_hWnd(pWnd->m_hWnd)
-{
-    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
-}
-
-CPaintDC::~CPaintDC() { ::EndPaint(m_hWnd, &m_ps); }

@@ -3,20 +3,6 @@
 #include <climits>
 #include <cstring>
 
-namespace {
-
-// Creates or opens pszName below hParent with the program's access.
-LONG CreateLevel(HKEY hParent, const char* pszName, CRegKeyHandle& key)
-{
-    DWORD disposition = 0;
-    return Registry().CreateKeyEx(hParent, pszName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  AFX_REG_ACCESS, nullptr, key.Put(), &disposition);
-}
-
-bool IsName(const char* psz) { return psz && *psz; }
-
-} // namespace
-
 CRegistryKey::CRegistryKey(HKEY hRoot, const char* pszSoftware, const char* pszCompany,
                            const char* pszApp, const char* pszSubKey)
 {
@@ -43,46 +29,24 @@ void CRegistryKey::Reset(HKEY hRoot, const char* pszSoftware, const char* pszCom
     m_strSubKey = pszSubKey ? pszSubKey : "";
 }
 
-HKEY CRegistryKey::OpenAppKey() const
+CRegKeyPath CRegistryKey::AppKeyPath() const
 {
     // An empty level would make the registry stay on its parent, and the
     // sections would land (or be deleted) somewhere else: no key then.
     if (!m_hRoot || m_strSoftware.IsEmpty() || m_strCompany.IsEmpty() || m_strApp.IsEmpty())
-        return nullptr;
-    CRegKeyHandle software, company, app;
-    if (Registry().OpenKeyEx(m_hRoot, m_strSoftware, 0, AFX_REG_ACCESS, software.Put()) !=
-        ERROR_SUCCESS)
-        return nullptr;
-    if (CreateLevel(software.Get(), m_strCompany, company) != ERROR_SUCCESS)
-        return nullptr;
-    if (CreateLevel(company.Get(), m_strApp, app) != ERROR_SUCCESS)
-        return nullptr;
-    if (m_strSubKey.IsEmpty())
-        return app.Release();
-    CRegKeyHandle sub;
-    if (CreateLevel(app.Get(), m_strSubKey, sub) != ERROR_SUCCESS)
-        return nullptr;
-    return sub.Release();
+        return {};
+    return {m_hRoot,
+            {m_strSoftware, m_strCompany, m_strApp, m_strSubKey},
+            m_strSubKey.IsEmpty() ? 3 : 4};
 }
 
-HKEY CRegistryKey::OpenSection(const char* pszSection) const
-{
-    if (!IsName(pszSection))
-        return nullptr;
-    CRegKeyHandle app(OpenAppKey());
-    if (!app)
-        return nullptr;
-    CRegKeyHandle section;
-    if (CreateLevel(app.Get(), pszSection, section) != ERROR_SUCCESS)
-        return nullptr;
-    return section.Release();
-}
+HKEY CRegistryKey::OpenAppKey() const { return AppKeyPath().Open(); }
 
 int CRegistryKey::GetInt(const char* pszSection, const char* pszEntry, int nDefault) const
 {
     if (!pszEntry)
         return nDefault;
-    CRegKeyHandle section(OpenSection(pszSection));
+    CRegKeyHandle section(AppKeyPath().OpenSection(pszSection));
     if (!section)
         return nDefault;
     // Shorter data fills the low bytes; the others stay zero.
@@ -97,7 +61,7 @@ BOOL CRegistryKey::WriteInt(const char* pszSection, const char* pszEntry, int nV
 {
     if (!pszEntry)
         return FALSE;
-    CRegKeyHandle section(OpenSection(pszSection));
+    CRegKeyHandle section(AppKeyPath().OpenSection(pszSection));
     if (!section)
         return FALSE;
     const DWORD value = DWORD(nValue);
@@ -111,7 +75,7 @@ CString CRegistryKey::GetString(const char* pszSection, const char* pszEntry,
 {
     if (!pszEntry)
         return CString(pszDefault);
-    CRegKeyHandle section(OpenSection(pszSection));
+    CRegKeyHandle section(AppKeyPath().OpenSection(pszSection));
     if (!section)
         return CString(pszDefault);
     return QueryStringValue(section.Get(), pszEntry, pszDefault);
@@ -142,19 +106,5 @@ CString CRegistryKey::QueryStringValue(HKEY hKey, const char* pszEntry, const ch
 BOOL CRegistryKey::WriteString(const char* pszSection, const char* pszEntry,
                                const char* pszValue) const
 {
-    const RegistryApi& reg = Registry();
-    if (!pszEntry) {
-        if (!IsName(pszSection))
-            return FALSE;
-        CRegKeyHandle app(OpenAppKey());
-        return app && reg.DeleteKey(app.Get(), pszSection) == ERROR_SUCCESS;
-    }
-    CRegKeyHandle section(OpenSection(pszSection));
-    if (!section)
-        return FALSE;
-    if (!pszValue)
-        return reg.DeleteValue(section.Get(), pszEntry) == ERROR_SUCCESS;
-    return reg.SetValueEx(section.Get(), pszEntry, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(pszValue),
-                          DWORD(lstrlenA(pszValue) + 1)) == ERROR_SUCCESS;
+    return AppKeyPath().WriteString(pszSection, pszEntry, pszValue);
 }

@@ -40,6 +40,6 @@ public:
     CString m_strSubKey;
 
 private:
-    // Opens or creates a section below the application key; 0 on failure.
-    HKEY OpenSection(const char* pszSection) const;
+    // The application key's path; none while a level is missing.
+    CRegKeyPath AppKeyPath() const;
 };

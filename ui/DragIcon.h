@@ -7,12 +7,7 @@
 // Abstract drag source. A drag is the mouse capture itself: the icon is
 // dragging exactly while it holds the capture.
 class CDragIcon : public CStatic {
-public:
-    static const MessageMap messageMap;
-
 protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
     void OnLButtonDown(UINT nFlags, CPoint point);
     void OnLButtonUp(UINT nFlags, CPoint point);
     void OnMouseMove(UINT nFlags, CPoint point);
@@ -34,8 +29,9 @@ protected:
     bool m_bTargetAnswers = true;
 
 private:
-    static const MsgMapEntry messageEntries[];
     void Flash(CWnd* pTarget);
+
+    DECLARE_MESSAGE_MAP()
 };
 
 class CZOrderIcon : public CDragIcon {

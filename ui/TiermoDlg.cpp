@@ -9,7 +9,7 @@ const MsgMapEntry CTiermoDlg::messageEntries[] = {
     msgmap::OnPaint<&CTiermoDlg::OnPaint>(),
     msgmap::OnQueryDragIcon<&CTiermoDlg::OnQueryDragIcon>(),
 };
-const MessageMap CTiermoDlg::messageMap = {&CDialog::messageMap, CTiermoDlg::messageEntries};
+const MessageMap CTiermoDlg::messageMap = {&CDialog::messageMap, messageEntries};
 
 CTiermoDlg::CTiermoDlg(CWnd* pParent) : CDialog(IDD_MAIN, pParent)
 {

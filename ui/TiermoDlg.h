@@ -9,14 +9,11 @@ public:
     explicit CTiermoDlg(CWnd* pParent = nullptr);
     ~CTiermoDlg() override;
 
-    static const MessageMap messageMap;
-
     // Where the minimised window's icon is drawn: centred, an odd extra pixel
     // going to the left and top margins.
     static CPoint IconPosition(int cxClient, int cyClient, int cxIcon, int cyIcon);
 
 protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 
@@ -29,6 +26,5 @@ protected:
     CZOrderIcon m_iconNormal;
     HICON m_hIcon;
 
-private:
-    static const MsgMapEntry messageEntries[];
+    DECLARE_MESSAGE_MAP()
 };

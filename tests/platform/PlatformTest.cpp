@@ -27,7 +27,7 @@ const MsgMapEntry CTestApp::messageEntries[] = {
     msgmap::OnCommand<kCmdOwnerAndApp, &CTestApp::OnOwnerAndApp>(),
     msgmap::OnCommand<kCmdControlRange, &CTestApp::OnControlRange>(),
 };
-const MessageMap CTestApp::messageMap = {&CCmdTarget::messageMap, CTestApp::messageEntries};
+const MessageMap CTestApp::messageMap = {&CCmdTarget::messageMap, messageEntries};
 
 bool CTestApp::OnCmdMsg(UINT nID, bool bQueryOnly)
 {
@@ -42,7 +42,7 @@ const MsgMapEntry CTestMainWnd::messageEntries[] = {
     msgmap::OnCommand<ID_HELP, &CTestMainWnd::OnHelp>(),
     msgmap::OnCommand<kCmdOwnerAndApp, &CTestMainWnd::OnOwnerAndApp>(),
 };
-const MessageMap CTestMainWnd::messageMap = {&CWnd::messageMap, CTestMainWnd::messageEntries};
+const MessageMap CTestMainWnd::messageMap = {&CWnd::messageMap, messageEntries};
 
 CTestMainWnd::~CTestMainWnd()
 {
@@ -90,7 +90,7 @@ bool CTestMainWnd::OnCmdMsg(UINT nID, bool bQueryOnly)
 const MsgMapEntry CScriptDialog::messageEntries[] = {
     msgmap::OnMessage<WM_TIMER, &CScriptDialog::OnTimer>(),
 };
-const MessageMap CScriptDialog::messageMap = {&CDialog::messageMap, CScriptDialog::messageEntries};
+const MessageMap CScriptDialog::messageMap = {&CDialog::messageMap, messageEntries};
 
 CScriptDialog::CScriptDialog(UINT nIDTemplate, CWnd* pParent) : CDialog(nIDTemplate, pParent) {}
 

@@ -40,14 +40,10 @@ public:
     bool m_bHelpEnabled = true;
     std::vector<UINT> m_commands;
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
 private:
     void Record(UINT nID) { m_commands.push_back(nID); }
-    static const MsgMapEntry messageEntries[];
+
+    DECLARE_MESSAGE_MAP()
 };
 
 CTestApp& TestApp();
@@ -68,13 +64,7 @@ public:
     // For every ID_HELP: whether Shift, Ctrl or Alt was down.
     std::vector<bool> m_helpWithModifier;
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
-private:
-    static const MsgMapEntry messageEntries[];
+    DECLARE_MESSAGE_MAP()
 };
 
 // Makes pWnd the application's main window for the lifetime of the object.
@@ -102,18 +92,16 @@ public:
 
     CRect WindowRect() const;
 
-    static const MessageMap messageMap;
-
 protected:
     BOOL OnInitDialog() override;
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
 
 private:
     LRESULT OnTimer(WPARAM, LPARAM);
-    static const MsgMapEntry messageEntries[];
     std::vector<Step> m_steps;
     size_t m_nStep = 0;
     ULONGLONG m_deadline = 0;
+
+    DECLARE_MESSAGE_MAP()
 };
 
 // Waits on a second thread for a message box with the given caption, records

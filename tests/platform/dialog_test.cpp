@@ -156,19 +156,13 @@ class CProbeEdit : public CEdit {
 public:
     LRESULT OnProbe(WPARAM, LPARAM) { return kProbeResult; }
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
-private:
-    static const MsgMapEntry messageEntries[];
+    DECLARE_MESSAGE_MAP()
 };
 
 const MsgMapEntry CProbeEdit::messageEntries[] = {
     msgmap::OnMessage<kMsgProbe, &CProbeEdit::OnProbe>(),
 };
-const MessageMap CProbeEdit::messageMap = {&CEdit::messageMap, CProbeEdit::messageEntries};
+const MessageMap CProbeEdit::messageMap = {&CEdit::messageMap, messageEntries};
 
 class CDdxDialog : public CScriptDialog {
 public:

@@ -36,13 +36,7 @@ public:
     void OnCmdBase() { m_log.push_back(kCmdBase); }
     std::vector<UINT> m_log;
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
-private:
-    static const MsgMapEntry messageEntries[];
+    DECLARE_MESSAGE_MAP()
 };
 
 const MsgMapEntry CBaseProbe::messageEntries[] = {
@@ -50,7 +44,7 @@ const MsgMapEntry CBaseProbe::messageEntries[] = {
     msgmap::OnMessage<kMsgBaseOnly, &CBaseProbe::OnBaseOnly>(),
     msgmap::OnCommand<kCmdBase, &CBaseProbe::OnCmdBase>(),
 };
-const MessageMap CBaseProbe::messageMap = {&CTestMainWnd::messageMap, CBaseProbe::messageEntries};
+const MessageMap CBaseProbe::messageMap = {&CTestMainWnd::messageMap, messageEntries};
 
 class CDerivedProbe : public CBaseProbe {
 public:
@@ -69,13 +63,7 @@ public:
     CString m_strSeen;
     LRESULT m_nestedResult = 0;
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
-private:
-    static const MsgMapEntry messageEntries[];
+    DECLARE_MESSAGE_MAP()
 };
 
 const MsgMapEntry CDerivedProbe::messageEntries[] = {
@@ -83,8 +71,7 @@ const MsgMapEntry CDerivedProbe::messageEntries[] = {
     msgmap::OnMessage<WM_SETTEXT, &CDerivedProbe::OnSetText>(),
     msgmap::OnCommand<kCmdDerived, &CDerivedProbe::OnCmdDerived>(),
 };
-const MessageMap CDerivedProbe::messageMap = {&CBaseProbe::messageMap,
-                                              CDerivedProbe::messageEntries};
+const MessageMap CDerivedProbe::messageMap = {&CBaseProbe::messageMap, messageEntries};
 
 // An exception of the program's own kind that counts its deletions.
 class CCountedException : public CException {
@@ -106,13 +93,7 @@ public:
     LRESULT OnThrowOwn(WPARAM, LPARAM) { throw new CCountedException; }
     LRESULT OnThrowOther(WPARAM, LPARAM) { throw 42; }
 
-    static const MessageMap messageMap;
-
-protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
-private:
-    static const MsgMapEntry messageEntries[];
+    DECLARE_MESSAGE_MAP()
 };
 
 const MsgMapEntry CThrowingWnd::messageEntries[] = {
@@ -121,8 +102,7 @@ const MsgMapEntry CThrowingWnd::messageEntries[] = {
     msgmap::OnMessage<kMsgThrowOwn, &CThrowingWnd::OnThrowOwn>(),
     msgmap::OnMessage<kMsgThrowOther, &CThrowingWnd::OnThrowOther>(),
 };
-const MessageMap CThrowingWnd::messageMap = {&CTestMainWnd::messageMap,
-                                             CThrowingWnd::messageEntries};
+const MessageMap CThrowingWnd::messageMap = {&CTestMainWnd::messageMap, messageEntries};
 
 class WndTest : public ::testing::Test {
 protected:

@@ -35,11 +35,7 @@ public:
 
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
 
-    static const MessageMap messageMap;
-
 protected:
-    const MessageMap* GetMessageMap() const override { return &messageMap; }
-
     BOOL OnInitDialog() override
     {
         BOOL result = CTiermoDlg::OnInitDialog();
@@ -72,16 +68,15 @@ protected:
         return 0;
     }
 
-private:
-    static const MsgMapEntry entries[];
+    DECLARE_MESSAGE_MAP()
 };
 
-const MsgMapEntry CScenarioDlg::entries[] = {
+const MsgMapEntry CScenarioDlg::messageEntries[] = {
     msgmap::OnMessage<kRunScenario, &CScenarioDlg::OnRun>(),
     msgmap::OnMessage<WM_TIMER, &CScenarioDlg::OnTimer>(),
     msgmap::OnMessage<WM_NCCALCSIZE, &CScenarioDlg::OnNcCalcSize>(),
 };
-const MessageMap CScenarioDlg::messageMap = {&CTiermoDlg::messageMap, CScenarioDlg::entries};
+const MessageMap CScenarioDlg::messageMap = {&CTiermoDlg::messageMap, messageEntries};
 
 void RunScenario(const std::function<void(CScenarioDlg&)>& scenario)
 {
