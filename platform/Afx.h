@@ -10,4 +10,5 @@
 #include "AfxNewerApi.h"
 #include "AfxRegistry.h"
 #include "AfxString.h"
+#include "AfxWindowFromPoint.h"
 #include "AfxWnd.h"
