@@ -35,6 +35,8 @@ protected:
 
 private:
     static const MsgMapEntry messageEntries[];
+    // Ends the drag without an action: the capture released, the icon at rest.
+    void CancelDrag();
     void Flash(CWnd* pTarget);
 };
 

@@ -1,8 +1,8 @@
 // Drops that the program does not choose: on a window that goes away between
-// the hit test and the action, on the desktop, on the task bar, and many
-// quick drags in a row. Afterwards the program must still run, answer, hold
-// no capture, show its icons at rest, carry out a drop, and keep the stored
-// version.
+// the hit test and the action, on the desktop, on the task bar, a release
+// that another window got, and many quick drags in a row. Afterwards the
+// program must still run, answer, hold no capture, show its icons at rest,
+// carry out a drop, and keep the stored version.
 #include "tests/app/tiermo_session.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +107,16 @@ protected:
         return true;
     }
 
+    // Waits until Tiermo has handled all the input queued so far. Sent
+    // messages are answered between inputs, so an answer proves nothing; but a
+    // window is painted only when no input is left for its thread.
+    bool InputHandled(int timeoutMs)
+    {
+        const HWND icon = m_tiermo.Item(IDC_TOP);
+        RedrawWindow(icon, nullptr, nullptr, RDW_INVALIDATE);
+        return driver::WaitUntil([&] { return !GetUpdateRect(icon, nullptr, FALSE); }, timeoutMs);
+    }
+
     // Running, answering, no capture, icons at rest; then a real drop on
     // notepad still works both ways, and the version is still stored.
     void ExpectStillWorking()
@@ -201,6 +211,36 @@ TEST_F(DropRobustness, DropsOnTheDesktopAndTheTaskBarAreHarmless)
     DropEveryIconOn(driver::Center(bar));
     DropEveryIconOn(POINT{bar.left + 10, (bar.top + bar.bottom) / 2});
     EXPECT_TRUE(IsWindow(tray));
+    ExpectStillWorking();
+}
+
+// A press and release made while the program is too busy to handle them: the
+// release goes to the window under the pointer, since no capture is set yet,
+// and then the press gives the icon the capture with the button already up.
+// The next move, with the button up, must end that drag without an action;
+// otherwise the user's next click anywhere would drop there.
+TEST_F(DropRobustness, ReleaseGoneElsewhereEndsTheDragAtTheNextMove)
+{
+    ASSERT_TRUE(driver::Activate(m_hNotepad));
+    // Tiermo's thread stopped while the drag is made: busy as it can be.
+    const HANDLE ui =
+        OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(Dialog(), nullptr));
+    ASSERT_TRUE(ui);
+    SuspendThread(ui);
+    const bool atIcon = driver::RestAt(Icon(IDC_TOP));
+    SendButton(MOUSEEVENTF_LEFTDOWN);
+    const bool atNotepad = driver::RestAt(NotepadPoint());
+    SendButton(MOUSEEVENTF_LEFTUP);
+    ResumeThread(ui);
+    CloseHandle(ui);
+    ASSERT_TRUE(atIcon && atNotepad);
+    // The press reached the icon (so the program is active again), and all
+    // the input for it was handled; the release went to notepad.
+    ASSERT_TRUE(driver::WaitUntil([&] { return GetForegroundWindow() == Dialog(); }, kWaitMs));
+    ASSERT_TRUE(InputHandled(kWaitMs));
+
+    // The user's next move.
+    ASSERT_TRUE(driver::RestAt(driver::Center(driver::WindowRect(Dialog()))));
     ExpectStillWorking();
 }
 
