@@ -31,10 +31,10 @@ constexpr RECT kNotepadRect{560, 60, 560 + 400, 60 + 280};
 constexpr RECT kVanishingRect{600, 380, 600 + 300, 380 + 200};
 constexpr POINT kBareDesktop{200, 560};
 constexpr int kRapidDrags = 200;
-// A flash takes 100 ms by design; what it may take at most under load.
-constexpr ULONGLONG kFlashBoundMs = 115;
-constexpr ULONGLONG kQuietMs = 1000;
-constexpr int kRestMs = 10000;
+// How long Tiermo may take to work through the queued drags: about 80 of
+// them end in a drop with a flash of 100 ms; with both cores busy it took up
+// to 12 s after the last was sent.
+constexpr int kDrainMs = 30000;
 
 // Shows Wine's task bar in the test's virtual desktop. Must run before the
 // desktop exists, that is before this process asks for any window.
@@ -261,8 +261,6 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
     enum Kind { kOnWindow, kOnOwnDialog, kCancelled, kOnDesktop, kOnOwnDialogAgain, kKinds };
     const POINT onWindow = driver::Center(driver::WindowRect(target));
     const POINT ownDialog = driver::Center(driver::WindowRect(Dialog()));
-    const ULONGLONG start = GetTickCount64();
-    int flashingDrops = 0;
     int unconfirmedMoves = 0;
     for (int i = 0; i < kRapidDrags; ++i) {
         const POINT from = Icon(kIcons[i % 3]);
@@ -270,7 +268,6 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
         const POINT to = kind == kOnDesktop                        ? kBareDesktop
                          : kind == kOnWindow || kind == kCancelled ? onWindow
                                                                    : ownDialog;
-        flashingDrops += kind == kOnWindow || kind == kOnDesktop ? 1 : 0;
         // At this pace the pointer may lag; the drag goes on wherever it is.
         unconfirmedMoves += driver::MoveTo(from, 1, 0) ? 0 : 1;
         SendButton(MOUSEEVENTF_LEFTDOWN);
@@ -283,23 +280,12 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
     }
     std::printf("%d of %d pointer moves not confirmed\n", unconfirmedMoves, 3 * kRapidDrags);
 
-    // The program answers sent messages between queued inputs, so an answer
-    // alone does not mean rest: wait as long as all the flashes can take,
-    // then for a second without capture, with the icons at rest.
-    const ULONGLONG drained = start + ULONGLONG(flashingDrops) * kFlashBoundMs;
-    while (GetTickCount64() < drained)
-        driver::Pause(100);
-    ULONGLONG quietSince = GetTickCount64();
-    const bool rested = driver::WaitUntil(
-        [&] {
-            const bool quiet = driver::SendBounded(Dialog(), WM_NULL, 0, 0) &&
-                               driver::CaptureOf(Dialog()) == nullptr && IconsAtRest();
-            if (!quiet)
-                quietSince = GetTickCount64();
-            return quiet && GetTickCount64() - quietSince >= kQuietMs;
-        },
-        kRestMs, 50);
-    EXPECT_TRUE(rested);
+    // Rest and the drops that follow mean something only once every queued
+    // drag has been handled.
+    const ULONGLONG sent = GetTickCount64();
+    EXPECT_TRUE(InputHandled(kDrainMs));
+    std::printf("Tiermo handled the drags %lu ms after the last was sent\n",
+                static_cast<unsigned long>(GetTickCount64() - sent));
     EXPECT_TRUE(plain.IsRunning());
     ExpectStillWorking();
 }
