@@ -107,16 +107,6 @@ protected:
         return true;
     }
 
-    // Waits until Tiermo has handled all the input queued so far. Sent
-    // messages are answered between inputs, so an answer proves nothing; but a
-    // window is painted only when no input is left for its thread.
-    bool InputHandled(int timeoutMs)
-    {
-        const HWND icon = m_tiermo.Item(IDC_TOP);
-        RedrawWindow(icon, nullptr, nullptr, RDW_INVALIDATE);
-        return driver::WaitUntil([&] { return !GetUpdateRect(icon, nullptr, FALSE); }, timeoutMs);
-    }
-
     // Running, answering, no capture, icons at rest; then a real drop on
     // notepad still works both ways, and the version is still stored.
     void ExpectStillWorking()
@@ -154,7 +144,7 @@ protected:
     {
         for (int id : kIcons) {
             SCOPED_TRACE(id);
-            ASSERT_TRUE(driver::CarefulDrag(Icon(id), pt));
+            ASSERT_TRUE(driver::CarefulDrag(Icon(id), pt)) << Describe();
             ASSERT_TRUE(driver::WaitUntil(
                 [&] { return driver::SendBounded(Dialog(), WM_NULL, 0, 0); }, kWaitMs));
             driver::Pause(kSettleMs);
@@ -237,7 +227,7 @@ TEST_F(DropRobustness, ReleaseGoneElsewhereEndsTheDragAtTheNextMove)
     // The press reached the icon (so the program is active again), and all
     // the input for it was handled; the release went to notepad.
     ASSERT_TRUE(driver::WaitUntil([&] { return GetForegroundWindow() == Dialog(); }, kWaitMs));
-    ASSERT_TRUE(InputHandled(kWaitMs));
+    ASSERT_TRUE(driver::WaitForInputHandled(m_tiermo.Item(IDC_TOP), kWaitMs));
 
     // The user's next move.
     ASSERT_TRUE(driver::RestAt(driver::Center(driver::WindowRect(Dialog()))));
@@ -283,7 +273,7 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
     // Rest and the drops that follow mean something only once every queued
     // drag has been handled.
     const ULONGLONG sent = GetTickCount64();
-    EXPECT_TRUE(InputHandled(kDrainMs));
+    EXPECT_TRUE(driver::WaitForInputHandled(m_tiermo.Item(IDC_TOP), kDrainMs));
     std::printf("Tiermo handled the drags %lu ms after the last was sent\n",
                 static_cast<unsigned long>(GetTickCount64() - sent));
     EXPECT_TRUE(plain.IsRunning());
