@@ -36,10 +36,19 @@ void CDragIcon::OnLButtonDown(UINT, CPoint)
     ShowIcon(IDI_POSITION_EMPTY);
 }
 
-void CDragIcon::OnMouseMove(UINT, CPoint)
+void CDragIcon::OnMouseMove(UINT nFlags, CPoint)
 {
-    if (HoldsCapture())
-        ::SetCursor(LoadOwnCursor(IDC_POSITION_DRAG));
+    if (!HoldsCapture())
+        return;
+    // The button is up, yet no release reached the icon: it was made before
+    // the press was handled, while nothing held the capture, and the system
+    // gave it to the window under the pointer. End the drag as a cancel, or
+    // the next click anywhere would drop there.
+    if (!(nFlags & MK_LBUTTON)) {
+        CancelDrag();
+        return;
+    }
+    ::SetCursor(LoadOwnCursor(IDC_POSITION_DRAG));
 }
 
 BOOL CDragIcon::OnSetCursor(CWnd*, UINT, UINT)
@@ -52,8 +61,12 @@ BOOL CDragIcon::OnSetCursor(CWnd*, UINT, UINT)
 
 void CDragIcon::OnRButtonDown(UINT, CPoint)
 {
-    if (!HoldsCapture())
-        return;
+    if (HoldsCapture())
+        CancelDrag();
+}
+
+void CDragIcon::CancelDrag()
+{
     ::ReleaseCapture();
     ShowIcon(IDI_POSITION);
 }

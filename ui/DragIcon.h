@@ -29,6 +29,8 @@ protected:
     bool m_bTargetAnswers = true;
 
 private:
+    // Ends the drag without an action: the capture released, the icon at rest.
+    void CancelDrag();
     void Flash(CWnd* pTarget);
 
     DECLARE_MESSAGE_MAP()

@@ -275,6 +275,14 @@ bool WaitForWindowGone(HWND hwnd, int timeoutMs)
     return WaitUntil([hwnd] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
 }
 
+bool WaitForInputHandled(HWND hwnd, int timeoutMs)
+{
+    if (!RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE)) {
+        return false;
+    }
+    return WaitUntil([hwnd] { return !GetUpdateRect(hwnd, nullptr, FALSE); }, timeoutMs);
+}
+
 std::string Caption(HWND hwnd)
 {
     char buffer[512] = "";

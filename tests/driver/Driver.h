@@ -88,6 +88,11 @@ HWND WaitForWindowContaining(const char* captionPart, const char* className, DWO
                              int timeoutMs = kDefaultTimeoutMs);
 // Waits until hwnd is destroyed or hidden.
 bool WaitForWindowGone(HWND hwnd, int timeoutMs = kDefaultTimeoutMs);
+// Waits until hwnd's thread has handled all the input queued so far. An
+// answer to a sent message proves nothing (they are answered between
+// inputs); but the system has a window painted only when no input is left
+// for its thread, so hwnd is invalidated and its painting awaited.
+bool WaitForInputHandled(HWND hwnd, int timeoutMs = kDefaultTimeoutMs);
 
 // Caption as stored by the system; never sends a message, so safe on hung windows.
 std::string Caption(HWND hwnd);

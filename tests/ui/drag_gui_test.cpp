@@ -267,13 +267,14 @@ TEST_F(DragGui, PointerIsTheHoverCursorOverEachIconAndTheDragCursorWhileDragging
     // Another process's cursors cannot be drawn here; their handles can be
     // compared: one shared hover cursor for the three icons, another one
     // while dragging, and neither is the dialog's arrow.
+    // Each is read once Tiermo has handled the move: it sets the cursor then.
     ASSERT_TRUE(driver::MoveTo(CaptionPoint(Dialog())));
-    driver::Pause(kSettleMs);
+    ASSERT_TRUE(driver::WaitForInputHandled(Dialog()));
     const HCURSOR arrow = driver::CursorHandle();
     std::vector<HCURSOR> hover;
     for (int id : {IDC_TOP, IDC_BOTTOM, IDC_NORMAL}) {
         ASSERT_TRUE(driver::MoveTo(IconCenter(id)));
-        driver::Pause(kSettleMs);
+        ASSERT_TRUE(driver::WaitForInputHandled(m_tiermo.Item(id)));
         hover.push_back(driver::CursorHandle());
     }
     const HWND dlg = Dialog();
