@@ -20,6 +20,14 @@ packages=(
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     gcc-12-source dpkg-dev # the i686 run-time for a 486 (scripts/i486_runtime.sh)
     wine wine64 fonts-wine
+    # Wine's preloader reserves the fixed addresses Wine needs before anything
+    # else is mapped. Without it, the kernel puts the 64-bit loader's heap
+    # anywhere in the 1 GB above the loader (0x7d000000), seen from
+    # 0x7d13d000 to 0xbc9f4000, and about one 64-bit Wine process in a few
+    # thousand then ends with "failed to map the shared user data" (the page
+    # at 0x7ffe0000), a test failing for no fault of its own. The 32-bit
+    # loader's heap lies within 32 MB of it and never reaches that page.
+    wine64-preloader
     xvfb xauth x11-utils
     openbox xfwm4 dbus-daemon xdotool # dbus-run-session, for xfwm4 in the desktop test
     googletest
