@@ -16,8 +16,8 @@ bash=$(command -v bash)
 dpkg=$(command -v dpkg)
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-# shellcheck source=../tests/rig/checks.sh
-source "$here/../tests/rig/checks.sh"
+# shellcheck source=../tests/support/checks.sh
+source "$here/../tests/support/checks.sh"
 # shellcheck source=lib/constants.sh
 source "$here/lib/constants.sh"
 

@@ -24,18 +24,18 @@
 #
 # NAME is the program's name, its main dialog's caption; the About box's is
 # "About NAME".
-# ARRANGE_EXE (tests/driver/arrange.cpp) places the two windows side by side
+# ARRANGE_EXE (tests/helpers/arrange.cpp) places the two windows side by side
 # and says where they and the icons are; RESOURCE_H gives the icons' control
-# IDs. WM is openbox or xfwm4. ZORDER_EXE (tests/driver/zorder.cpp) prints
-# Wine's order; WINDOW_EXE (tests/driver/hung_window.cpp) shows the third
+# IDs. WM is openbox or xfwm4. ZORDER_EXE (tests/helpers/zorder.cpp) prints
+# Wine's order; WINDOW_EXE (tests/helpers/hung_window.cpp) shows the third
 # window.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../../scripts/lib/wine_session.sh
 source "$here/../../scripts/lib/wine_session.sh"
-# shellcheck source=../rig/checks.sh
-source "$here/../rig/checks.sh"
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
 
 if [[ $# -ne 9 ]]; then
     echo "usage: desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H WM ZORDER_EXE WINDOW_EXE" >&2

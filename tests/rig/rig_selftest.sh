@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Self-test of wine_test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE [ARCH]
 set -uo pipefail
-# shellcheck source=checks.sh
-source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+# shellcheck source=../support/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 # shellcheck source=../../scripts/lib/wine_session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wine_session.sh"
 wrapper=$1 prefix=$2 probe=$3 arch=${4:-${tiermo_arches[0]}}

@@ -12,7 +12,7 @@
 #include "resource.h"
 
 #include "Driver.h"
-#include "tests/settings/SettingsTestSupport.h"
+#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "settings/Settings.h"
 
 #include "Driver.h"
-#include "tests/settings/SettingsTestSupport.h"
+#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
