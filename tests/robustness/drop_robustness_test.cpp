@@ -282,6 +282,7 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
 
 } // namespace
 
+// Its own main: the task bar must be on before any window of the test exists.
 int main(int argc, char** argv)
 {
     EnableTaskBar();
