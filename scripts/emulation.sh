@@ -39,7 +39,7 @@
 #
 # It uses dpkg-query, dpkg, apt-get, env, id, sudo, mount, umount, tee, mkdir,
 # rm, rmdir, mv, tail, awk, grep and dirname from PATH, and the system's files
-# under DEPS_ROOT (default /); the tests in scripts/deps_test.sh put stand-ins
+# under DEPS_ROOT (default /); the tests in tests/setup/ put stand-ins
 # for both there.
 set -uo pipefail
 me=emulation

@@ -9,16 +9,17 @@
 # interpreter runs it.
 # shellcheck disable=SC2016 # the stand-ins' text expands when they run
 set -uo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+here=$root/scripts lib=$root/scripts/lib
 deps=$here/deps.sh
 emulation=$here/emulation.sh
 bash=$(command -v bash)
 dpkg=$(command -v dpkg)
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-# shellcheck source=../tests/support/checks.sh
-source "$here/../tests/support/checks.sh"
-# shellcheck source=lib/constants.sh
+# shellcheck source=../support/checks.sh
+source "$root/tests/support/checks.sh"
+# shellcheck source=../../scripts/lib/constants.sh
 source "$here/lib/constants.sh"
 
 # The stand-ins. State: $work/installed (one "name:arch" a line),
@@ -511,7 +512,7 @@ check "Ubuntu: non-zero exit, says what is supported, nothing done" "1|1|$before
 # stamp, empty, or inside the Tiermo build tree that made it); a user's folder,
 # also through a link in a build tree, is refused by name and left whole.
 remade() { # prefix: "removed" (made anew: only the new stamp in it, as Wine itself fails at once) or "kept"
-    (source "$here/lib/wine_session.sh" && WINEPREFIX=$1 RIG_WINE=false rig_create_prefix) 2>"$work/err"
+    (source "$lib/wine_session.sh" && WINEPREFIX=$1 RIG_WINE=false rig_create_prefix) 2>"$work/err"
     if [[ $(ls -A "$1") == .tiermo-ready ]]; then echo removed; else echo kept; fi
 }
 home=$work/home/u
@@ -535,7 +536,7 @@ printf '#!%s\nd=${*: -1}\nwhile [[ $# -gt 0 ]]; do [[ $1 == -t ]] && d=$2; shift
 chmod +x "$work/stops/wineboot" "$work/stops/cp"
 stopped() { # create|copy prefix
     (
-        source "$here/lib/wine_session.sh"
+        source "$lib/wine_session.sh"
         export WINEPREFIX=$2
         if [[ $1 == create ]]; then
             RIG_WINE=$work/stops/wineboot rig_create_prefix
@@ -558,9 +559,9 @@ mkdir -p "$work/nl/a" "$work/nl/a"$'\n' "$work/tree/w" "$work/cwd/w"
 echo 4 >"$work/nl/a/.tiermo-ready"
 echo thesis >"$work/nl/a"$'\n'/thesis.odt
 echo thesis >"$work/cwd/w/thesis.odt"
-(source "$here/lib/wine_session.sh" && tiermo_remove_own "" "$work/nl/a"$'\n') 2>/dev/null
+(source "$lib/wine_session.sh" && tiermo_remove_own "" "$work/nl/a"$'\n') 2>/dev/null
 newline=$?
-(cd "$work/cwd" && export CDPATH=$work/tree && source "$here/lib/wine_session.sh" &&
+(cd "$work/cwd" && export CDPATH=$work/tree && source "$lib/wine_session.sh" &&
     tiermo_remove_own "$work/tree" w) >/dev/null 2>&1
 check "removal: a name that ends in a newline, CDPATH: refused, the user's folder kept" "1|1|thesis|thesis" \
     "$newline|$?|$(cat "$work/nl/a"$'\n'/thesis.odt 2>&1)|$(cat "$work/cwd/w/thesis.odt" 2>&1)"
@@ -568,7 +569,7 @@ check "removal: a name that ends in a newline, CDPATH: refused, the user's folde
 # A clean-up hook that refuses to remove a folder: said, and the session
 # still ended (a stand-in for its Xvfb stopped); a run that passed fails.
 (
-    source "$here/lib/wine_session.sh"
+    source "$lib/wine_session.sh"
     sleep 600 &
     RIG_XVFB_PID=$!
     echo "$RIG_XVFB_PID" >"$work/xvfb.pid"
@@ -589,7 +590,7 @@ printf '#!%s\ncat %q\n' "$bash" "$work/cores.n" >"$work/cores/nproc"
 chmod +x "$work/cores/nproc"
 test_jobs() { # cores [TIERMO_TEST_JOBS]
     echo "$1" >"$work/cores.n"
-    (source "$here/lib/wine_session.sh" && PATH=$work/cores:$PATH TIERMO_TEST_JOBS=${2:-} rig_test_jobs) 2>/dev/null ||
+    (source "$lib/wine_session.sh" && PATH=$work/cores:$PATH TIERMO_TEST_JOBS=${2:-} rig_test_jobs) 2>/dev/null ||
         echo refused
 }
 check "tests at once: two per core, at most the slots, more refused" "4|32|refused" \
