@@ -33,9 +33,7 @@
 # come to need it) stays in the record with a message of what to do, and
 # undo goes on with the lines before it. The lines of the mount and the
 # handler carry the boot's id: a reboot ends those changes, and undo then
-# passes them over. What the previous scripts/deps.sh set up without a record
-# (its source file, marked "Added by Tiermo's scripts/deps.sh", qemu from
-# backports and the handler) counts as the first lines of the record.
+# passes them over.
 #
 # It uses dpkg-query, dpkg, apt-get, env, id, sudo, mount, umount, tee, mkdir,
 # rm, rmdir, mv, tail, awk, grep and dirname from PATH, and the system's files
@@ -66,8 +64,6 @@ binfmt_dir=$sys$tiermo_binfmt_dir
 entry=$binfmt_dir/$binfmt_name
 wine32_loader=$sys$tiermo_wine32_loader
 record=$sys/var/lib/tiermo/emulation.record
-# The marker of the source file of the previous deps.sh, which kept no record.
-previous_marker="# Added by Tiermo's scripts/deps.sh"
 boot_id=$sys/proc/sys/kernel/random/boot_id
 boot=boot=$(cat "$boot_id" 2>/dev/null || echo unknown)
 os_release=$sys/etc/os-release
@@ -161,26 +157,14 @@ debian_source() {
 }
 
 # The record: one change a line, "KIND DETAILS", in the order they were made.
-# Its lines into `lines`, after those of what the previous deps.sh set up
-# (their number in `previous`): its marked source file when the record does
-# not list it, qemu when it is from backports, the handler when it runs that
-# qemu.
+# Its lines into `lines`.
 read_record() {
-    lines=() previous=0
+    lines=()
     [[ -f $record ]] && mapfile -t lines <"$record"
-    local first=""
-    [[ -f $backports_sources ]] && IFS= read -r first <"$backports_sources"
-    if [[ $first == "$previous_marker"* && " ${lines[*]} " != *" source $backports_sources "* ]]; then
-        local -a earlier=("source $backports_sources")
-        [[ $(qemu_version) == *bpo* ]] && earlier+=("package $qemu_package none")
-        [[ $(sed -n 's/^interpreter //p' "$entry" 2>/dev/null) == "$qemu" ]] && earlier+=(binfmt-registered)
-        previous=${#earlier[@]}
-        lines=("${earlier[@]}" "${lines[@]}")
-    fi
 }
 # Whether the record holds line $1; with "start" as $2, a line that starts with $1.
 recorded() {
-    local line lines previous
+    local line lines
     read_record
     for line in "${lines[@]}"; do
         [[ $line == "$1" || (${2:-} == start && $line == "$1"*) ]] && return
@@ -478,8 +462,6 @@ status() {
     if [[ -n ${file:-} ]]; then
         how="not in the record"
         recorded "source $file" && how="added by setup (recorded)"
-        [[ $previous -gt 0 && $file == "$backports_sources" ]] &&
-            how="added by the previous scripts/deps.sh, which kept no record (undo removes it)"
         echo "$backports: $uri in $file; $how"
     else
         echo "$backports: no Debian source"
@@ -490,8 +472,6 @@ status() {
         return
     fi
     echo "record: $record (bash scripts/emulation.sh undo puts back what it lists, last first)"
-    [[ $previous -eq 0 ]] ||
-        echo "  set up by the previous scripts/deps.sh, which kept no record: the first $previous line(s)"
     for line in "${lines[@]}"; do
         how=""
         [[ $line == *" boot="* && $line != *" $boot"* ]] && how=" (ended with a reboot)"

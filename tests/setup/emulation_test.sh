@@ -231,22 +231,6 @@ check "after a reboot, qemu needed: non-zero exit, no umount, qemu and its line 
     "1||1|package qemu-user-static none|1|" \
     "$((rc != 0))|$(calls_of umount)|$(grep -c '^qemu-user-static:' "$work/installed")|$(<"$record")|$(grep -c 'would also remove or downgrade: qemu-helper' "$work/err")|$(backports_files)"
 
-# A machine set up by the previous deps.sh, which kept no record: its marked
-# source, qemu 10 from backports and the handler. status names them, undo
-# takes them back.
-refusing_machine 0
-: >"$binfmt/register"
-before=$(snapshot)
-printf "# Added by Tiermo's scripts/deps.sh for qemu-user-static.\nTypes: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n" \
-    >"$sources/bookworm-backports.sources"
-echo qemu-user-static:amd64 >>"$work/installed"
-echo "qemu-user-static 1:10.0.2+ds-2~bpo12+1" >>"$work/versions"
-printf ':qemu-i386:M::\\x7fELF:\\xff\\xff\\xff\\xff:/usr/bin/qemu-i386-static:F' | PATH=$path tee "$binfmt/register" >/dev/null
-check "previous deps.sh: status names it" 2 "$(run "$emulation" status | grep -c 'previous scripts/deps.sh')"
-run "$emulation" undo
-rc=$?
-check "previous deps.sh, undo: all as before" "0|$before" "$rc|$(snapshot)"
-
 # Bad record lines (empty, unknown, a package without a version) after a good
 # one: the good one is put back, the bad ones kept, each with what to do.
 refusing_machine 0
