@@ -63,7 +63,7 @@ tiermo_configure_and_build() {
     fi
     dir=$made
     if ! cmake -S "$tiermo_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch-w64-mingw32.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch$tiermo_triple_suffix.cmake" \
         "${options[@]}" >"$dir.configure.log" 2>&1; then
         tail -n 60 "$dir.configure.log" >&2
         echo "configure failed in $dir (full log: $dir.configure.log)" >&2

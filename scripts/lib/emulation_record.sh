@@ -4,8 +4,10 @@
 # lost. Source it; it sources root.sh, and sets `record`, the record's path.
 # shellcheck source=root.sh
 source "$(dirname "${BASH_SOURCE[0]}")/root.sh"
+# shellcheck source=constants.sh
+source "$(dirname "${BASH_SOURCE[0]}")/constants.sh"
 
-record=$sys/var/lib/tiermo/emulation.record
+record=$sys$tiermo_emulation_record
 
 # The record: one change a line, "KIND DETAILS", in the order they were made.
 # Its lines into `lines`.

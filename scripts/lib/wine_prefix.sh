@@ -3,9 +3,9 @@
 # desktop's settings, Wine's fonts and a pristine copy of the registry, copied
 # for each slot, and remade whenever their stamp is not the current one.
 # wine_session.sh sources it; the directories it removes go through
-# tiermo_remove_own (remove.sh).
-
-RIG_READY_MARK=.tiermo-ready
+# tiermo_remove_own.
+# shellcheck source=remove.sh
+source "$(dirname "${BASH_SOURCE[0]}")/remove.sh"
 
 # Bumped whenever rig_create_prefix changes, so that older prefixes are remade.
 # The stamp also records whether 32-bit programs ran when the prefix was made:
@@ -52,7 +52,7 @@ rig_make_once() {
         return 1
     fi
     local rc=0
-    if [[ $(cat "$prefix/$RIG_READY_MARK" 2>/dev/null) != "$(rig_prefix_stamp)" ]]; then
+    if [[ $(cat "$prefix/$tiermo_ready_mark" 2>/dev/null) != "$(rig_prefix_stamp)" ]]; then
         "$@" || rc=$?
     fi
     exec {lockfd}>&-
@@ -77,10 +77,10 @@ rig_copy_prefix() {
     # then each file outside the shared folders replaced by a copy, and the
     # stamp of $from last.
     if ! tiermo_make_own "$new" ||
-        ! find "$from" -mindepth 1 -maxdepth 1 ! -name "$RIG_READY_MARK" -exec cp -al -t "$new" {} + ||
+        ! find "$from" -mindepth 1 -maxdepth 1 ! -name "$tiermo_ready_mark" -exec cp -al -t "$new" {} + ||
         ! (cd "$new" && find . "${own[@]}" -type f -print0 |
             while IFS= read -r -d '' f; do cp -p "$f" "$f.copy" && mv "$f.copy" "$f" || exit 1; done) ||
-        ! cp -p "$from/$RIG_READY_MARK" "$new/" || ! mv "$new" "$prefix"; then
+        ! cp -p "$from/$tiermo_ready_mark" "$new/" || ! mv "$new" "$prefix"; then
         rig_log "could not copy $from to $prefix"
         return 1
     fi
@@ -136,7 +136,7 @@ REG
     for f in "${RIG_REGISTRY_FILES[@]}"; do
         cp -p "$prefix/$f" "$prefix/$RIG_PRISTINE_DIR/$f"
     done
-    rig_prefix_stamp >"$prefix/$RIG_READY_MARK"
+    rig_prefix_stamp >"$prefix/$tiermo_ready_mark"
     rig_log "prefix ready in $((SECONDS - start)) s"
 }
 

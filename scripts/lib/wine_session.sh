@@ -5,20 +5,16 @@
 # virtual desktop (wine_prefix.sh), a slot of its own for each test run side
 # by side (wine_slots.sh), and the clean-up of all. Source it; it sets the
 # RIG_* constants and defines the rig_* functions of those files and its own,
-# and sources constants.sh and remove.sh.
+# and sources constants.sh and remove.sh (tiermo_remove_own).
 
 here_rig=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=constants.sh
 source "$here_rig/constants.sh"
-# shellcheck source=remove.sh
-source "$here_rig/remove.sh"
 
 RIG_DESKTOP_NAME=Tiermo
 RIG_DESKTOP_SIZE=1024x768
 RIG_WINE32_LOADER=${RIG_WINE32_LOADER:-$tiermo_wine32_loader}
-RIG_WINE64_LOADER=${RIG_WINE64_LOADER:-/usr/lib/wine/wine64}
-# Exit code of a test that cannot run on this machine; CTest reports it as skipped.
-RIG_SKIP_CODE=77
+RIG_WINE64_LOADER=${RIG_WINE64_LOADER:-$tiermo_wine64_loader}
 
 rig_log() { echo "rig: $*" >&2; }
 
@@ -93,14 +89,14 @@ rig_wine32_unavailable() {
 # emulation that scripts/emulation.sh sets up.
 rig_wine32_emulated() { grep -qsx enabled "$tiermo_binfmt_dir/$tiermo_binfmt_handler"; }
 
-# Ends the calling test as skipped (RIG_SKIP_CODE, with the reason) when
+# Ends the calling test as skipped (tiermo_skip_code, with the reason) when
 # programs of architecture $1 cannot run here.
 rig_skip_unless_runs() {
     local why=""
     [[ $1 == i686 ]] && why=$(rig_wine32_unavailable)
     [[ -z $why ]] && return 0
     echo "SKIPPED ($1): $why"
-    exit "$RIG_SKIP_CODE"
+    exit "$tiermo_skip_code"
 }
 
 # Starts a session in the prefix $WINEPREFIX (rig_new_session), with the

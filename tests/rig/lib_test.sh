@@ -11,19 +11,22 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 # shellcheck source=../support/checks.sh
 source "$root/tests/support/checks.sh"
+# shellcheck source=../../scripts/lib/constants.sh
+source "$lib/constants.sh"
+mark=$tiermo_ready_mark
 
 # A Wine prefix is made anew only where the directory is the rig's own (the
 # stamp, empty, or inside the Tiermo build tree that made it); a user's folder,
 # also through a link in a build tree, is refused by name and left whole.
 remade() { # prefix: "removed" (made anew: only the new stamp in it, as Wine itself fails at once) or "kept"
     (source "$lib/wine_session.sh" && WINEPREFIX=$1 RIG_WINE=false rig_create_prefix) 2>"$work/err"
-    if [[ $(ls -A "$1") == .tiermo-ready ]]; then echo removed; else echo kept; fi
+    if [[ $(ls -A "$1") == "$mark" ]]; then echo removed; else echo kept; fi
 }
 home=$work/home/u
 mkdir -p "$home/docs" "$work/tree/wineprefix/drive_c" "$work/stamped/drive_c" "$work/empty"
 echo thesis >"$home/docs/thesis.odt"
 echo "CMAKE_PROJECT_NAME:STATIC=Tiermo" >"$work/tree/CMakeCache.txt"
-echo 4 >"$work/stamped/.tiermo-ready"
+echo 4 >"$work/stamped/$mark"
 ln -s "$home" "$work/tree/linked"
 check "prefixes: a user's folder refused by name and whole; in a build tree, stamped or empty, remade; a link out refused" \
     "kept|1|thesis|removed|removed|removed|kept" \
@@ -60,7 +63,7 @@ check "prefixes: a creation and a copy stopped part-way are made anew" "remade|r
 # The path removed is the one checked: not a sibling whose name lacks the
 # newline at the end, nor a directory that CDPATH finds first.
 mkdir -p "$work/nl/a" "$work/nl/a"$'\n' "$work/tree/w" "$work/cwd/w"
-echo 4 >"$work/nl/a/.tiermo-ready"
+echo 4 >"$work/nl/a/$mark"
 echo thesis >"$work/nl/a"$'\n'/thesis.odt
 echo thesis >"$work/cwd/w/thesis.odt"
 (source "$lib/wine_session.sh" && tiermo_remove_own "" "$work/nl/a"$'\n') 2>/dev/null

@@ -16,7 +16,7 @@ run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
 # A machine that cannot run this architecture: the wrapper says why.
 run --prepare
 rc=$?
-[[ $rc -eq $RIG_SKIP_CODE ]] && exit "$RIG_SKIP_CODE"
+[[ $rc -eq $tiermo_skip_code ]] && exit "$tiermo_skip_code"
 
 run -- "$probe" exit 7 2>/dev/null
 check "exit code passes through" 7 $?

@@ -12,7 +12,7 @@
 #   wine_test.sh --prefix DIR [--arch ...] --prepare
 #
 # With --arch i686, on a machine that cannot run 32-bit programs the wrapper
-# prints why and exits with RIG_SKIP_CODE, which CTest counts as skipped.
+# prints why and exits with tiermo_skip_code, which CTest counts as skipped.
 #
 # Everything started here is ended on exit: the Xvfb by PID, the prefix's
 # Wine processes with `wineserver -k`.

@@ -38,7 +38,7 @@ source "$root/scripts/lib/constants.sh"
 mkdir -p "$work/bin" "$work/sudo"
 stub() {
     printf '#!%s\nW=%q\n%s\n%s\n' "$bash" "$work" 'log() {
-    local n=0 r=$W/root/var/lib/tiermo/emulation.record
+    local n=0 r=$W/root'"$tiermo_emulation_record"'
     [[ -f $r ]] && n=$(wc -l <"$r")
     echo "$*" >>"$W/calls"; echo "$n $*" >>"$W/counted"
 }' "$2" >"$1" && chmod +x "$1"
@@ -141,7 +141,7 @@ case $1 in
 esac'
 binfmt=$work/root$tiermo_binfmt_dir
 sources=$work/root/etc/apt/sources.list.d
-record=$work/root/var/lib/tiermo/emulation.record
+record=$work/root$tiermo_emulation_record
 mkdir -p "$sources" "$binfmt" "$(dirname "$work/root$tiermo_wine32_loader")" "$work/root/var/lib" \
     "$work/root/proc/sys/kernel/random"
 stub "$work/root$tiermo_wine32_loader" '
