@@ -7,33 +7,16 @@
 #   scripts/emulation.sh setup    makes the 32-bit Wine loader run (scripts/deps.sh calls it)
 #   scripts/emulation.sh undo     puts back what setup changed, as its record says
 #
-# setup changes nothing where the 32-bit Wine loader runs already: natively,
-# or under a binfmt_misc handler, whoever registered it, nor on any system but
-# Debian 12 (whose sources and packages it knows). Elsewhere it makes only
-# the changes that are missing of:
-#   - source: bookworm-backports, in a file of its own beside the machine's
-#     Debian 12 source and signed by Debian's archive keyring (never a third
-#     party's source of bookworm); removed again when apt-get update fails,
-#     a mirror out of reach included.
-#   - package: qemu-user-static 10 from there. Debian 12's own qemu (7.2) needs
-#     about 53 s to start each 32-bit Wine process (the loader's address-space
-#     reservation makes some 130,000 mmap calls, each slow under it); qemu 10
-#     about 1.3 s.
-#   - mount: binfmt_misc, when it is not mounted.
-#   - binfmt: its handler qemu-i386 for i386 ELF programs. A handler of that
-#     name that does not run the loader is saved whole, then replaced; it is
-#     put back when the new one cannot be registered (and its line kept when
-#     that fails too, for undo).
-# Each change is written to the record before it is made, a line added to
-# its end (a failed write, on a full disk say, leaves the lines before as
-# they were); the record is rewritten only through a new file that takes its
-# place once whole. undo puts the changes back last first, each line leaving
-# the record once its change is back, and the record goes with the last. A
-# line it cannot put back (an unknown one, or qemu when other packages have
-# come to need it) stays in the record with a message of what to do, and
-# undo goes on with the lines before it. The lines of the mount and the
-# handler carry the boot's id: a reboot ends those changes, and undo then
-# passes them over.
+# setup changes nothing where the 32-bit Wine loader runs already (natively, or
+# under anyone's binfmt_misc handler), nor on any system but Debian 12.
+# Elsewhere it makes those that are missing of these changes: a
+# bookworm-backports source and qemu-user-static 10 from it
+# (scripts/lib/backports.sh), binfmt_misc's mount and the i386 handler
+# (binfmt.sh), each written to the record before it is made
+# (emulation_record.sh). undo puts them back last first; a line it cannot put
+# back stays in the record, with a message of what to do, and the lines of a
+# boot since ended are passed over. docs/building.md ("Where the kernel
+# refuses 32-bit programs") says what each change is and how undo puts it back.
 #
 # It uses dpkg-query, dpkg, apt-get, env, id, sudo, mount, umount, tee, mkdir,
 # rm, rmdir, mv, tail, awk, grep and dirname from PATH, and the system's files
