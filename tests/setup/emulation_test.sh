@@ -133,6 +133,7 @@ run_deps
 rc=$?
 check "offline: non-zero exit, apt's warning shown, all as before" "1|1|$before" \
     "$((rc != 0))|$(grep -c '^W: Failed to fetch' "$work/err")|$(snapshot)"
+
 # A setup stopped by a failed mount, run again, goes on where it stopped, each
 # change recorded once. An undo whose umount fails goes on with the lines
 # before and keeps that one; run again, it puts back the rest.
