@@ -67,7 +67,7 @@ only_system_dlls() {
 size_rows=""
 for arch in "${tiermo_arches[@]}"; do
     dir=$build/$arch
-    objdump=$arch-w64-mingw32-objdump
+    objdump=$arch$tiermo_triple_suffix-objdump
     tiermo=$dir/app/Tiermo.exe
     floor=$dir/bench/Floor.exe
     t_size=$(stat -c %s "$tiermo")

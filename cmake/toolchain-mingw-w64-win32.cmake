@@ -8,7 +8,9 @@
 # has no threads; the tests make theirs with CreateThread, and GoogleTest's
 # Notification is given in tests/gtest_custom/gtest/internal/custom/gtest-port.h.
 set(CMAKE_SYSTEM_NAME Windows)
-set(TOOLCHAIN_PREFIX ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/script_value.cmake)
+tiermo_script_value(scripts/lib/constants.sh tiermo_triple_suffix triple_suffix)
+set(TOOLCHAIN_PREFIX ${CMAKE_SYSTEM_PROCESSOR}${triple_suffix})
 set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-win32)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-win32)
 set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)

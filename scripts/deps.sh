@@ -8,7 +8,7 @@
 #
 # Itself it uses only dpkg-query, dpkg, apt-get, env, id, sudo, grep and dirname
 # from PATH; emulation.sh also uses the system's files under DEPS_ROOT
-# (default: /). The tests in scripts/deps_test.sh put stand-ins for both there.
+# (default: /). The tests in tests/setup/ put stand-ins for both there.
 set -uo pipefail
 me=deps
 # shellcheck source=lib/root.sh

@@ -7,281 +7,44 @@
 #   scripts/emulation.sh setup    makes the 32-bit Wine loader run (scripts/deps.sh calls it)
 #   scripts/emulation.sh undo     puts back what setup changed, as its record says
 #
-# setup changes nothing where the 32-bit Wine loader runs already: natively,
-# or under a binfmt_misc handler, whoever registered it, nor on any system but
-# Debian 12 (whose sources and packages it knows). Elsewhere it makes only
-# the changes that are missing of:
-#   - source: bookworm-backports, in a file of its own beside the machine's
-#     Debian 12 source and signed by Debian's archive keyring (never a third
-#     party's source of bookworm); removed again when apt-get update fails,
-#     a mirror out of reach included.
-#   - package: qemu-user-static 10 from there. Debian 12's own qemu (7.2) needs
-#     about 53 s to start each 32-bit Wine process (the loader's address-space
-#     reservation makes some 130,000 mmap calls, each slow under it); qemu 10
-#     about 1.3 s.
-#   - mount: binfmt_misc, when it is not mounted.
-#   - binfmt: its handler qemu-i386 for i386 ELF programs. A handler of that
-#     name that does not run the loader is saved whole, then replaced; it is
-#     put back when the new one cannot be registered (and its line kept when
-#     that fails too, for undo).
-# Each change is written to the record before it is made, a line added to
-# its end (a failed write, on a full disk say, leaves the lines before as
-# they were); the record is rewritten only through a new file that takes its
-# place once whole. undo puts the changes back last first, each line leaving
-# the record once its change is back, and the record goes with the last. A
-# line it cannot put back (an unknown one, or qemu when other packages have
-# come to need it) stays in the record with a message of what to do, and
-# undo goes on with the lines before it. The lines of the mount and the
-# handler carry the boot's id: a reboot ends those changes, and undo then
-# passes them over. What the previous scripts/deps.sh set up without a record
-# (its source file, marked "Added by Tiermo's scripts/deps.sh", qemu from
-# backports and the handler) counts as the first lines of the record.
+# setup changes nothing where the 32-bit Wine loader runs already (natively, or
+# under anyone's binfmt_misc handler), nor on any system but Debian 12.
+# Elsewhere it makes those that are missing of these changes: a
+# bookworm-backports source and qemu-user-static 10 from it
+# (scripts/lib/backports.sh), binfmt_misc's mount and the i386 handler
+# (binfmt.sh), each written to the record before it is made
+# (emulation_record.sh). undo puts them back last first; a line it cannot put
+# back stays in the record, with a message of what to do, and the lines of a
+# boot since ended are passed over. docs/building.md ("Where the kernel
+# refuses 32-bit programs") says what each change is and how undo puts it back.
 #
 # It uses dpkg-query, dpkg, apt-get, env, id, sudo, mount, umount, tee, mkdir,
 # rm, rmdir, mv, tail, awk, grep and dirname from PATH, and the system's files
-# under DEPS_ROOT (default /); the tests in scripts/deps_test.sh put stand-ins
+# under DEPS_ROOT (default /); the tests in tests/setup/ put stand-ins
 # for both there.
 set -uo pipefail
 me=emulation
-# shellcheck source=lib/root.sh
-source "$(dirname "${BASH_SOURCE[0]}")/lib/root.sh"
-# shellcheck source=lib/constants.sh
-source "$(dirname "${BASH_SOURCE[0]}")/lib/constants.sh"
+# The handler, Debian 12's sources and qemu, and the record.
+# shellcheck source=lib/binfmt.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/binfmt.sh"
+# shellcheck source=lib/backports.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/backports.sh"
+# shellcheck source=lib/emulation_record.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/emulation_record.sh"
 
-suite=bookworm
-backports=$suite-backports
-debian_keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-qemu_package="qemu-user-static"
-qemu_min_version=1:10~
-qemu=/usr/bin/qemu-i386-static
-binfmt_name=$tiermo_binfmt_handler
-# i386 ELF executables and shared objects. "F" opens the interpreter when the
-# handler is registered: it keeps running that qemu after an upgrade, so setup
-# registers the handler after it installs qemu.
-binfmt_rule=":$binfmt_name:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$qemu:F"
-
-apt_dir=$sys/etc/apt
-backports_sources=$apt_dir/sources.list.d/$backports.sources
-binfmt_dir=$sys$tiermo_binfmt_dir
-entry=$binfmt_dir/$binfmt_name
 wine32_loader=$sys$tiermo_wine32_loader
-record=$sys/var/lib/tiermo/emulation.record
-# The marker of the source file of the previous deps.sh, which kept no record.
-previous_marker="# Added by Tiermo's scripts/deps.sh"
 boot_id=$sys/proc/sys/kernel/random/boot_id
 boot=boot=$(cat "$boot_id" 2>/dev/null || echo unknown)
-os_release=$sys/etc/os-release
 
 runs_32bit() { "$wine32_loader" --version >/dev/null 2>&1; }
 # Why the loader does not start: the last line it wrote.
 loader_error() { local out; out=$("$wine32_loader" --version 2>&1); echo "${out##*$'\n'}"; }
 
-# The handler's entry into `handler` (state, interpreter, flags, and offset,
-# magic and mask or extension); false when there is none.
-declare -A handler
-read_entry() {
-    local line key
-    handler=()
-    [[ -r $entry ]] || return 1
-    {
-        IFS= read -r 'handler[state]'
-        while IFS= read -r line; do
-            key=${line%% *}
-            handler[${key%:}]=${line#* }
-        done
-    } <"$entry"
-}
-
-# The registration that makes the entry in `handler` again.
-hex_escaped() { local hex=$1 out=""; while [[ -n $hex ]]; do out+="\\x${hex:0:2}" hex=${hex:2}; done; echo "$out"; }
-entry_rule() {
-    local tail=${handler[interpreter]}:${handler[flags]}
-    if [[ -n ${handler[extension]:-} ]]; then
-        echo ":$binfmt_name:E::${handler[extension]#.}::$tail"
-    else
-        echo ":$binfmt_name:M:${handler[offset]}:$(hex_escaped "${handler[magic]}"):$(hex_escaped "${handler[mask]:-}"):$tail"
-    fi
-}
-
-# The installed version of qemu; false when it is not installed.
-qemu_version() {
-    local line
-    line=$(dpkg-query -W -f='${db:Status-Abbrev}=${Version}' "$qemu_package" 2>/dev/null) &&
-        [[ $line == ii* ]] && echo "${line#*=}"
-}
-qemu_is_current() {
-    local version
-    version=$(qemu_version) && [[ -n $version ]] &&
-        dpkg --compare-versions "$version" ge "$qemu_min_version"
-}
-
-# "FILE URI" of the first apt source of suite $1 that Debian's archive keyring
-# signs: one that names the keyring, or one without a key on a debian.org host
-# in Debian's own files (sources.list, debian.sources). Third parties' sources
-# of the same suite are passed over.
-debian_source() {
-    local f own found
-    for f in "$apt_dir/sources.list" "$apt_dir"/sources.list.d/*.list \
-        "$apt_dir"/sources.list.d/*.sources; do
-        [[ -f $f ]] || continue
-        own=0
-        [[ $f == "$apt_dir/sources.list" || $f == */debian.sources ]] && own=1
-        found=$(awk -v suite="$1" -v own=$own -v keyring="$debian_keyring" -v file="$f" '
-            function found(uri, key) {
-                if (key == keyring || (key == "" && own && uri ~ /^https?:\/\/([^\/]*\.)?debian\.org\//)) {
-                    print file, uri; done = 1; exit
-                }
-            }
-            function stanza_end() {
-                if (deb && ours && on) found(uri, key)
-                deb = ours = 0; on = 1; uri = key = ""
-            }
-            BEGIN { on = 1; deb822 = file ~ /\.sources$/ }
-            !deb822 && $1 == "deb" {
-                i = 2; key = ""
-                if ($i ~ /^\[/) {
-                    for (; i <= NF; i++) {
-                        if ($i ~ /signed-by=/) { key = $i; sub(/.*signed-by=/, "", key); sub(/\]$/, "", key) }
-                        if ($i ~ /\]$/) { i++; break }
-                    }
-                }
-                if ($(i + 1) == suite) found($i, key)
-            }
-            !deb822 { next }
-            /^[[:space:]]*$/ { stanza_end(); next }
-            /^#/ { next }
-            tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
-            tolower($1) == "uris:" { uri = $2 }
-            tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i == suite) ours = 1 }
-            tolower($1) == "signed-by:" { key = $2 }
-            tolower($1) == "enabled:" && tolower($2) == "no" { on = 0 }
-            END { if (!done && deb822) stanza_end() }' "$f")
-        [[ -n $found ]] && echo "$found" && return
-    done
-}
-
-# The record: one change a line, "KIND DETAILS", in the order they were made.
-# Its lines into `lines`, after those of what the previous deps.sh set up
-# (their number in `previous`): its marked source file when the record does
-# not list it, qemu when it is from backports, the handler when it runs that
-# qemu.
-read_record() {
-    lines=() previous=0
-    [[ -f $record ]] && mapfile -t lines <"$record"
-    local first=""
-    [[ -f $backports_sources ]] && IFS= read -r first <"$backports_sources"
-    if [[ $first == "$previous_marker"* && " ${lines[*]} " != *" source $backports_sources "* ]]; then
-        local -a earlier=("source $backports_sources")
-        [[ $(qemu_version) == *bpo* ]] && earlier+=("package $qemu_package none")
-        [[ $(sed -n 's/^interpreter //p' "$entry" 2>/dev/null) == "$qemu" ]] && earlier+=(binfmt-registered)
-        previous=${#earlier[@]}
-        lines=("${earlier[@]}" "${lines[@]}")
-    fi
-}
-# Whether the record holds line $1; with "start" as $2, a line that starts with $1.
-recorded() {
-    local line lines previous
-    read_record
-    for line in "${lines[@]}"; do
-        [[ $line == "$1" || (${2:-} == start && $line == "$1"*) ]] && return
-    done
-    return 1
-}
-# Adds line $1 at the end, unless the record has it (a run again after one
-# that stopped); true when it added it.
-record_add() {
-    local text=$1$'\n'
-    recorded "$1" && return 1
-    [[ -d ${record%/*} ]] || run_or_fail mkdir -p "${record%/*}"
-    # On a line of its own, also after a last line without its newline.
-    [[ -s $record && -n $(tail -c 1 "$record") ]] && text=$'\n'$text
-    printf '%s' "$text" | run_or_fail tee -a "$record" || exit 1
-}
-# Writes `lines` as the record, through a new file that replaces it once
-# written; the record and its directory go when there are none.
-record_write() {
-    if [[ ${#lines[@]} -gt 0 ]]; then
-        run_or_fail mkdir -p "${record%/*}"
-        if ! printf '%s\n' "${lines[@]}" | run_quiet tee "$record.new"; then
-            run_quiet rm -f "$record.new"
-            exit 1
-        fi
-        run_or_fail mv -f "$record.new" "$record"
-    elif [[ -d ${record%/*} ]]; then
-        run_or_fail rm -f "$record"
-        run_or_fail rmdir --ignore-fail-on-non-empty "${record%/*}"
-    fi
-}
-# Drops line $1, the last one that is (a change not made after all).
-record_drop() {
-    local i
-    mapfile -t lines <"$record"
-    for ((i = ${#lines[@]} - 1; i >= 0; i--)); do
-        [[ ${lines[i]} == "$1" ]] || continue
-        unset "lines[i]"
-        record_write
-        return
-    done
-}
-
-unregister() { write_or_fail "$entry" -1; }
-# Registers rule $1 in state $2 (enabled or disabled); false when the kernel refuses it.
-register() {
-    printf '%s' "$1" | run_quiet tee "$binfmt_dir/register" || return 1
-    [[ ${2:-enabled} == enabled ]] || write_or_fail "$entry" 0
-}
 # Whether the handler in `handler` is the one setup registered (in this boot;
 # a line without a boot's id comes from before they were kept).
 ours() {
     [[ ${handler[interpreter]:-} == "$qemu" ]] &&
         { recorded "binfmt-registered $boot" || recorded binfmt-registered; }
-}
-
-add_backports() {
-    local file uri
-    read -r file uri < <(debian_source "$suite")
-    if [[ -z ${uri:-} ]]; then
-        say "no Debian $suite source (signed by $debian_keyring) in $apt_dir to add $backports beside; add $backports yourself"
-        exit 1
-    fi
-    if [[ -e $backports_sources ]]; then
-        say "$backports_sources exists but is no Debian source of $backports: mend or remove it"
-        exit 1
-    fi
-    local added=""
-    record_add "source $backports_sources" && added="source $backports_sources"
-    write_or_fail "$backports_sources" "# Added by Tiermo's scripts/emulation.sh, beside $file; its undo removes it.
-Types: deb
-URIs: $uri
-Suites: $backports
-Components: main
-Signed-By: $debian_keyring
-"
-    if ! apt_update -o APT::Update::Error-Mode=any; then
-        say "apt-get update fails with $backports_sources: removed it again"
-        run_or_fail rm -f "$backports_sources"
-        [[ -z $added ]] || record_drop "$added"
-        exit 1
-    fi
-}
-
-# Ends the script unless this is Debian 12, the only system whose sources and
-# packages setup knows.
-supported_system() {
-    local key value id="" codename="" name="" file=$os_release
-    [[ -r $file ]] || file=$sys/usr/lib/os-release
-    while IFS='=' read -r key value; do
-        value=${value#\"} value=${value%\"}
-        case $key in
-        ID) id=$value ;;
-        VERSION_CODENAME) codename=$value ;;
-        PRETTY_NAME) name=$value ;;
-        esac
-    done 2>/dev/null <"$file"
-    [[ $id == debian && $codename == "$suite" ]] && return
-    say "setup supports Debian 12 ($suite) only, and this is ${name:-not it (no $os_release)}: changed nothing"
-    say "make 32-bit programs run here yourself: a binfmt_misc handler for i386 programs, such as qemu-user-static 10's qemu-i386-static (older versions start 32-bit Wine very slowly)"
-    exit 1
 }
 
 setup() {
@@ -478,8 +241,6 @@ status() {
     if [[ -n ${file:-} ]]; then
         how="not in the record"
         recorded "source $file" && how="added by setup (recorded)"
-        [[ $previous -gt 0 && $file == "$backports_sources" ]] &&
-            how="added by the previous scripts/deps.sh, which kept no record (undo removes it)"
         echo "$backports: $uri in $file; $how"
     else
         echo "$backports: no Debian source"
@@ -490,8 +251,6 @@ status() {
         return
     fi
     echo "record: $record (bash scripts/emulation.sh undo puts back what it lists, last first)"
-    [[ $previous -eq 0 ]] ||
-        echo "  set up by the previous scripts/deps.sh, which kept no record: the first $previous line(s)"
     for line in "${lines[@]}"; do
         how=""
         [[ $line == *" boot="* && $line != *" $boot"* ]] && how=" (ended with a reboot)"

@@ -27,10 +27,10 @@
 # progress goes to standard error, the folder alone to standard output.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=lib/wine_session.sh
-source "$here/lib/wine_session.sh" # RIG_READY_MARK and tiermo_remove_own
+# shellcheck source=lib/remove.sh
+source "$here/lib/remove.sh" # tiermo_remove_own, and constants.sh
 
-host=i686-w64-mingw32
+host=i686$tiermo_triple_suffix
 cross_package=gcc-mingw-w64-i686-win32
 crt_package=mingw-w64-i686-dev
 gcc_source_package=gcc-12-source
@@ -90,10 +90,10 @@ complete && exit 0
 # Scratch folders of interrupted builds go first, then the scratch folder of
 # this one, stamped as the scripts' own.
 for old in "$cache"/build.*; do
-    [[ -f $old/$RIG_READY_MARK ]] && (tiermo_remove_own "" "$old")
+    [[ -f $old/$tiermo_ready_mark ]] && (tiermo_remove_own "" "$old")
 done
 work=$(mktemp -d "$cache/build.XXXXXX") || die "cannot make a scratch folder in $cache"
-echo "scratch folder of scripts/i486_runtime.sh" >"$work/$RIG_READY_MARK"
+echo "scratch folder of scripts/i486_runtime.sh" >"$work/$tiermo_ready_mark"
 trap '(tiermo_remove_own "" "$work")' EXIT
 logs=$work/logs out=$work/out src=$work/src
 mkdir -p "$logs" "$out" "$src"
@@ -201,7 +201,7 @@ for file in "${libstdcxx_files[@]}"; do cp "$work"/libstdc++/*/.libs/"$file" "$o
 
 # Complete: the key last, then into place.
 echo "$key_text" >"$out/key"
-echo "run-time built by scripts/i486_runtime.sh" >"$out/$RIG_READY_MARK"
+echo "run-time built by scripts/i486_runtime.sh" >"$out/$tiermo_ready_mark"
 [[ ! -e $dir ]] || (tiermo_remove_own "" "$dir") || exit 1
 mv "$out" "$dir" || die "cannot move the run-time into $dir"
 say "done in $((SECONDS - started)) s: $dir"

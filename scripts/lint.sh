@@ -3,16 +3,19 @@
 # tracked shell script (the *.sh files and those whose first line starts bash
 # or sh), from the repository's root; and every tracked file that starts with
 # "#!" must be executable in git. Outside a git checkout there is no list
-# of tracked files: it says so and exits 77, which CTest counts as skipped.
+# of tracked files: it says so and exits tiermo_skip_code, which CTest counts
+# as skipped.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
+# shellcheck source=lib/constants.sh
+source scripts/lib/constants.sh
 if ! command -v shellcheck >/dev/null; then
     echo "lint: shellcheck is not installed (scripts/deps.sh installs it)" >&2
     exit 1
 fi
 if ! tracked=$(git ls-files 2>/dev/null) || [[ -z $tracked ]]; then
     echo "lint: SKIPPED, not a git checkout: no list of the tracked scripts"
-    exit 77
+    exit "$tiermo_skip_code"
 fi
 scripts=()
 while IFS= read -r file; do

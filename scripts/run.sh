@@ -18,7 +18,7 @@ if [[ " ${tiermo_arches[*]} " != *" $arch "* ]]; then
 fi
 tree="$tiermo_build/$arch"
 exe=${TIERMO_RUN_EXE:-$tree/app/Tiermo.exe}
-arrange="$tree/tests/driver/tiermo_arrange.exe"
+arrange="$tree/tests/helpers/tiermo_arrange.exe"
 screenshot="$tiermo_build/screenshot.png"
 main_caption=$(tiermo_app_name)
 window_timeout_ms=30000

@@ -10,9 +10,9 @@
 #                  (the release zips, the benchmark and the README's pictures).
 #   tiermo_jobs    parallel build jobs: TIERMO_JOBS, else the machine's cores
 #
-# It also sources scripts/lib/constants.sh (tiermo_arches, the architectures,
-# and the system's paths), scripts/lib/wine_session.sh (the rig_* functions)
-# and scripts/lib/remove.sh (tiermo_remove_own).
+# It also sources scripts/lib/wine_session.sh (the rig_* functions), and
+# through it constants.sh (tiermo_arches, the architectures, and the system's
+# paths) and remove.sh (tiermo_remove_own).
 
 tiermo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 tiermo_build=${TIERMO_BUILD_DIR:-$tiermo_root/build}
@@ -21,12 +21,8 @@ if ! tiermo_build=$(mkdir -p "$tiermo_build" && cd "$tiermo_build" && pwd) || [[
     exit 1
 fi
 tiermo_jobs=${TIERMO_JOBS:-$(nproc)}
-# shellcheck source=constants.sh
-source "$tiermo_root/scripts/lib/constants.sh"
 # shellcheck source=wine_session.sh
 source "$tiermo_root/scripts/lib/wine_session.sh"
-# shellcheck source=remove.sh
-source "$tiermo_root/scripts/lib/remove.sh"
 
 # The program's name, which is also its main dialog's caption.
 tiermo_app_name() { sed -n 's/^#define TIERMO_APP_NAME "\(.*\)"$/\1/p' "$tiermo_root/res/product.h.in"; }
@@ -63,7 +59,7 @@ tiermo_configure_and_build() {
     fi
     dir=$made
     if ! cmake -S "$tiermo_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch-w64-mingw32.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$tiermo_root/cmake/toolchain-$arch$tiermo_triple_suffix.cmake" \
         "${options[@]}" >"$dir.configure.log" 2>&1; then
         tail -n 60 "$dir.configure.log" >&2
         echo "configure failed in $dir (full log: $dir.configure.log)" >&2

@@ -7,7 +7,7 @@
 #
 # rm -rf of each DIR that is the scripts' own, and of nothing else. A DIR is
 # their own when it
-#   - holds the stamp RIG_READY_MARK (.tiermo-ready) that the scripts write
+#   - holds the stamp tiermo_ready_mark (constants.sh) that the scripts write
 #     into what they make (tiermo_make_own), or
 #   - is empty, or
 #   - lies inside ROOT, and ROOT is a Tiermo build tree (a directory holding
@@ -21,6 +21,9 @@
 # removed: the function fails (callers stop, or in a clean-up go on with
 # the rest of it). The stamp goes last, so that a removal stopped part-way
 # leaves a directory that is still the scripts' own.
+# shellcheck source=constants.sh
+source "$(dirname "${BASH_SOURCE[0]}")/constants.sh"
+
 tiermo_remove_own() {
     local root=$1 path entry name up real targets=() target
     shift
@@ -38,9 +41,9 @@ tiermo_remove_own() {
             echo "refusing to remove '$path': not a directory of its own" >&2
             return 1
         fi
-        if [[ ! -f $real/${RIG_READY_MARK:?} && -n $(ls -A -- "$real" 2>&1) &&
+        if [[ ! -f $real/$tiermo_ready_mark && -n $(ls -A -- "$real" 2>&1) &&
             (-z $root || $real/ != "$root"/*) ]]; then
-            echo "refusing to remove '$path': not made by Tiermo's scripts (no $RIG_READY_MARK in it, not empty, not inside the build tree that made it); remove it yourself, or choose another directory" >&2
+            echo "refusing to remove '$path': not made by Tiermo's scripts (no $tiermo_ready_mark in it, not empty, not inside the build tree that made it); remove it yourself, or choose another directory" >&2
             return 1
         fi
         target=${up%/}/$name
@@ -48,8 +51,8 @@ tiermo_remove_own() {
         targets+=("$target")
     done
     for target in "${targets[@]}"; do
-        if [[ ! -L $target && -f $target/$RIG_READY_MARK ]]; then
-            find "$target" -mindepth 1 -maxdepth 1 ! -name "$RIG_READY_MARK" -exec rm -rf -- {} + || return 1
+        if [[ ! -L $target && -f $target/$tiermo_ready_mark ]]; then
+            find "$target" -mindepth 1 -maxdepth 1 ! -name "$tiermo_ready_mark" -exec rm -rf -- {} + || return 1
         fi
         rm -rf -- "$target" || return 1
     done
@@ -57,7 +60,7 @@ tiermo_remove_own() {
 
 # Makes directory $1 the scripts' own before anything goes into it: makes it
 # (and the directories above it) when it is missing, or takes it when it is
-# empty, and stamps it (RIG_READY_MARK). The stamp's text says that the
+# empty, and stamps it (tiermo_ready_mark). The stamp's text says that the
 # directory is not ready yet: a prefix gets its real stamp once it is made,
 # and one stopped part-way is made anew, not refused.
 tiermo_make_own() {
@@ -66,7 +69,7 @@ tiermo_make_own() {
         echo "refusing to use '$1': it is not empty" >&2
         return 1
     fi
-    echo "being made by Tiermo's scripts" >"$1/${RIG_READY_MARK:?}"
+    echo "being made by Tiermo's scripts" >"$1/$tiermo_ready_mark"
 }
 
 # Sets the variable named $1 to the physical path of directory $2 (symbolic

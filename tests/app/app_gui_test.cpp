@@ -1,7 +1,7 @@
 // The real program under the Wine virtual desktop, driven from outside: how it
 // opens, how it ends, which system commands it refuses, its buttons, the
 // Windows versions it runs on and its refusal to run on Windows 3.1.
-#include "tests/app/tiermo_session.h"
+#include "tests/support/tiermo_session.h"
 
 #include <gtest/gtest.h>
 

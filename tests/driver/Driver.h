@@ -219,12 +219,17 @@ std::vector<COLORREF> CursorImage(HCURSOR cursor, int size = 32);
 // view: 0 for this program's own registry view, or KEY_WOW64_64KEY / KEY_WOW64_32KEY.
 bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DWORD* value,
                REGSAM view = 0);
+// Writes a value of any type: size bytes of data.
+bool WriteValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+                const void* data, DWORD size);
 bool WriteDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value);
 bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string* value);
 bool WriteString(HKEY root, const std::string& subKey, const std::string& name,
                  const std::string& value);
 // Value type (REG_DWORD ...) or REG_NONE when the value is missing.
 DWORD ValueType(HKEY root, const std::string& subKey, const std::string& name);
+// Size in bytes of a value's data, or -1 when it cannot be read.
+long ValueSize(HKEY root, const std::string& subKey, const std::string& name);
 bool DeleteValue(HKEY root, const std::string& subKey, const std::string& name);
 bool KeyExists(HKEY root, const std::string& subKey);
 // Deletes the key and everything under it; true also when it did not exist.

@@ -90,12 +90,18 @@ bool ReadDword(HKEY root, const std::string& subKey, const std::string& name, DW
     return true;
 }
 
-bool WriteDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value)
+bool WriteValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
+                const void* data, DWORD size)
 {
     Key key;
     return key.Create(root, subKey) &&
-           RegSetValueExA(key.Get(), name.c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+           RegSetValueExA(key.Get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
+               ERROR_SUCCESS;
+}
+
+bool WriteDword(HKEY root, const std::string& subKey, const std::string& name, DWORD value)
+{
+    return WriteValue(root, subKey, name, REG_DWORD, &value, sizeof(value));
 }
 
 bool ReadString(HKEY root, const std::string& subKey, const std::string& name, std::string* value)
@@ -123,11 +129,8 @@ bool ReadString(HKEY root, const std::string& subKey, const std::string& name, s
 bool WriteString(HKEY root, const std::string& subKey, const std::string& name,
                  const std::string& value)
 {
-    Key key;
-    return key.Create(root, subKey) &&
-           RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+    return WriteValue(root, subKey, name, REG_SZ, value.c_str(),
+                      static_cast<DWORD>(value.size() + 1));
 }
 
 DWORD ValueType(HKEY root, const std::string& subKey, const std::string& name)
@@ -140,6 +143,18 @@ DWORD ValueType(HKEY root, const std::string& subKey, const std::string& name)
         return REG_NONE;
     }
     return type;
+}
+
+long ValueSize(HKEY root, const std::string& subKey, const std::string& name)
+{
+    Key key;
+    DWORD size = 0;
+    if (!key.Open(root, subKey, KEY_READ) ||
+        RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, nullptr, &size) !=
+            ERROR_SUCCESS) {
+        return -1;
+    }
+    return static_cast<long>(size);
 }
 
 bool DeleteValue(HKEY root, const std::string& subKey, const std::string& name)

@@ -24,18 +24,18 @@
 #
 # NAME is the program's name, its main dialog's caption; the About box's is
 # "About NAME".
-# ARRANGE_EXE (tests/driver/arrange.cpp) places the two windows side by side
+# ARRANGE_EXE (tests/helpers/arrange.cpp) places the two windows side by side
 # and says where they and the icons are; RESOURCE_H gives the icons' control
-# IDs. WM is openbox or xfwm4. ZORDER_EXE (tests/driver/zorder.cpp) prints
-# Wine's order; WINDOW_EXE (tests/driver/hung_window.cpp) shows the third
+# IDs. WM is openbox or xfwm4. ZORDER_EXE (tests/helpers/zorder.cpp) prints
+# Wine's order; WINDOW_EXE (tests/helpers/hung_window.cpp) shows the third
 # window.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../../scripts/lib/wine_session.sh
 source "$here/../../scripts/lib/wine_session.sh"
-# shellcheck source=../rig/checks.sh
-source "$here/../rig/checks.sh"
+# shellcheck source=../support/checks.sh
+source "$here/../support/checks.sh"
 
 if [[ $# -ne 9 ]]; then
     echo "usage: desktop_test.sh PREFIX ARCH NAME TIERMO_EXE ARRANGE_EXE RESOURCE_H WM ZORDER_EXE WINDOW_EXE" >&2
@@ -228,9 +228,8 @@ drop() { # icon-id window layout-name [title]
 }
 
 # Starts notepad and waits for its window. Wine may fail to set up the
-# session of a process it starts (the wrapper's second run, and the
-# second-run log, are for the same errors): notepad is started once more only
-# when it ended that way, early, and that is said and logged.
+# session of a process it starts: notepad is started once more by the
+# wrapper's rule (rig_run_again), and that is said and logged.
 start_notepad() {
     local try pid started
     for try in 1 2; do
@@ -240,14 +239,11 @@ start_notepad() {
         poll "$limit" notepad_shown_or_ended "$pid" || return 1
         has_window Notepad && return 0
         wait "$pid"
+        # Ended without its window: a failed run, whatever its exit code.
         local why
-        if ((try == 2 || SECONDS - started > RIG_SESSION_SETUP_SECONDS)) ||
-            ! why=$(rig_broken_session "$logs/notepad.err"); then
-            return 1
-        fi
+        ((try == 1)) && why=$(rig_run_again 1 $((SECONDS - started)) "$logs/notepad.err") || return 1
         rig_log "Wine could not set up notepad's session ($why); starting it once more"
-        [[ -n ${TIERMO_SECOND_RUN_LOG:-} ]] &&
-            echo "desktop ($arch), notepad: started a second time; first start: $why" >>"$TIERMO_SECOND_RUN_LOG"
+        rig_log_second_run "desktop ($arch), notepad: started a second time; first start: $why"
     done
 }
 notepad_shown_or_ended() { has_window Notepad || ! kill -0 "$1" 2>/dev/null; }

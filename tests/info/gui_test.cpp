@@ -3,7 +3,7 @@
 #include "Driver.h"
 #include "res_text.h"
 #include "resource.h"
-#include "tests/app/tiermo_session.h"
+#include "tests/support/tiermo_session.h"
 
 #include <gtest/gtest.h>
 

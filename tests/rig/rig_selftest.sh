@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Self-test of wine_test.sh: rig_selftest.sh WRAPPER PREFIX PROBE_EXE [ARCH]
 set -uo pipefail
-# shellcheck source=checks.sh
-source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+# shellcheck source=../support/checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 # shellcheck source=../../scripts/lib/wine_session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wine_session.sh"
 wrapper=$1 prefix=$2 probe=$3 arch=${4:-${tiermo_arches[0]}}
@@ -16,7 +16,7 @@ run() { "$wrapper" --prefix "$prefix" --arch "$arch" "$@"; }
 # A machine that cannot run this architecture: the wrapper says why.
 run --prepare
 rc=$?
-[[ $rc -eq $RIG_SKIP_CODE ]] && exit "$RIG_SKIP_CODE"
+[[ $rc -eq $tiermo_skip_code ]] && exit "$tiermo_skip_code"
 
 run -- "$probe" exit 7 2>/dev/null
 check "exit code passes through" 7 $?

@@ -4,7 +4,7 @@
 # then copied for each slot) in a 1024x768 virtual desktop, a registry
 # reset to the pristine one, and the program's exit code passed through. A
 # program whose first run failed early, with Wine's own error that it could not
-# set up the session (see rig_broken_session), runs once more in a new one;
+# set up the session (see rig_run_again), runs once more in a new one;
 # with TIERMO_SECOND_RUN_LOG set, a line for it is added to that file (named
 # by TIERMO_TEST_NAME, which tests/CMakeLists.txt sets for every test).
 #
@@ -12,7 +12,7 @@
 #   wine_test.sh --prefix DIR [--arch ...] --prepare
 #
 # With --arch i686, on a machine that cannot run 32-bit programs the wrapper
-# prints why and exits with RIG_SKIP_CODE, which CTest counts as skipped.
+# prints why and exits with tiermo_skip_code, which CTest counts as skipped.
 #
 # Everything started here is ended on exit: the Xvfb by PID, the prefix's
 # Wine processes with `wineserver -k`.
@@ -93,12 +93,9 @@ took=$((SECONDS - run_start))
 # Seen once in a full run: a unit test's first CreateWindowEx failed 53 ms in,
 # as it does (in 36 ms, "failed to start explorer", "nodrv_CreateWindow") when
 # explorer.exe, which makes the desktop window, does not start. The program
-# runs once more, in a new session and from the same registry, only when its
-# first run failed within Wine's set-up time (RIG_SESSION_SETUP_SECONDS) and
-# Wine itself wrote that it could not set up the session (rig_broken_session);
-# any other failure stands.
-if [[ $rc -ne 0 && $rc -ne 124 && $took -le $RIG_SESSION_SETUP_SECONDS ]] &&
-    why=$(rig_broken_session "$wine_err"); then
+# runs once more, in a new session and from the same registry, only as
+# rig_run_again says; any other failure stands.
+if why=$(rig_run_again "$rc" "$took" "$wine_err"); then
     show_wine_err
     name=${TIERMO_TEST_NAME:-$(basename "${program[0]}")}
     rig_log "Wine could not set up the session ($why), $took s into the run;" \
@@ -118,9 +115,7 @@ if [[ $rc -ne 0 && $rc -ne 124 && $took -le $RIG_SESSION_SETUP_SECONDS ]] &&
         outcome="not run again: $left s left"
         rig_log "$name $outcome"
     fi
-    # For scripts/test.sh, which lists every test that needed a second run.
-    [[ -n ${TIERMO_SECOND_RUN_LOG:-} ]] &&
-        echo "$name: $outcome; first run: $why" >>"$TIERMO_SECOND_RUN_LOG"
+    rig_log_second_run "$name: $outcome; first run: $why"
 fi
 show_wine_err
 if [[ $rc -eq 124 ]]; then

@@ -12,7 +12,7 @@
 #include "resource.h"
 
 #include "Driver.h"
-#include "tests/settings/SettingsTestSupport.h"
+#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -510,10 +510,3 @@ TEST_F(AllocFailure, AboutReportsOutOfMemoryOrOpens) { CoverPath(Path::About); }
 } // namespace
 
 CWinApp& settings_test::TestApp() { return theApp; }
-
-int main(int argc, char** argv)
-{
-    AfxWinInit(::GetModuleHandleA(nullptr));
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -3,7 +3,7 @@
 // that another window got, and many quick drags in a row. Afterwards the
 // program must still run, answer, hold no capture, show its icons at rest,
 // carry out a drop, and keep the stored version.
-#include "tests/app/tiermo_session.h"
+#include "tests/support/tiermo_session.h"
 
 #include <gtest/gtest.h>
 
@@ -282,6 +282,7 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
 
 } // namespace
 
+// Its own main: the task bar must be on before any window of the test exists.
 int main(int argc, char** argv)
 {
     EnableTaskBar();

@@ -10,7 +10,7 @@
 #include "settings/Settings.h"
 
 #include "Driver.h"
-#include "tests/settings/SettingsTestSupport.h"
+#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -282,7 +282,7 @@ protected:
         if (remove) {
             EXPECT_TRUE(DeleteRaw(hRoot, key, name));
         } else {
-            EXPECT_TRUE(PutRawValue(hRoot, key, name, type, data.data(), DWORD(data.size())))
+            EXPECT_TRUE(WriteValue(hRoot, key, name, type, data.data(), DWORD(data.size())))
                 << "type " << type << ", " << data.size() << " bytes";
         }
         return ReadRaw(hRoot, key, name);
@@ -385,13 +385,13 @@ TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored)
         } else if (what == 1) {
             ASSERT_TRUE(driver::DeleteTree(HKEY_LOCAL_MACHINE, kKevra));
         } else {
-            ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kNeighbour, REG_SZ,
-                                    kNeighbourText, sizeof kNeighbourText));
+            ASSERT_TRUE(WriteValue(HKEY_LOCAL_MACHINE, kVersionKey, kNeighbour, REG_SZ,
+                                   kNeighbourText, sizeof kNeighbourText));
             if (what == 2)
                 ASSERT_TRUE(DeleteRaw(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry));
             else
-                ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, type,
-                                        data.data(), DWORD(data.size())));
+                ASSERT_TRUE(WriteValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, type,
+                                       data.data(), DWORD(data.size())));
         }
         const RawValue before = ReadRaw(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry);
         const RawValue neighbour = ReadRaw(HKEY_LOCAL_MACHINE, kVersionKey, kNeighbour);
@@ -441,10 +441,10 @@ TEST_F(RegistryFuzz, VersionRecordEndsWithTheRunningVersionWhateverWasStored)
 TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion)
 {
     const DWORD dwVersion = kProgramVersion;
-    ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, REG_DWORD, &dwVersion,
-                            sizeof dwVersion));
-    ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kNeighbour, REG_SZ, kNeighbourText,
-                            sizeof kNeighbourText));
+    ASSERT_TRUE(WriteValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, REG_DWORD, &dwVersion,
+                           sizeof dwVersion));
+    ASSERT_TRUE(WriteValue(HKEY_LOCAL_MACHINE, kVersionKey, kNeighbour, REG_SZ, kNeighbourText,
+                           sizeof kNeighbourText));
 
     Fuzzer fuzz(kSeed + 2);
     CRegistryKey key(HKEY_LOCAL_MACHINE);

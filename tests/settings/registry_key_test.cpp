@@ -92,7 +92,7 @@ TEST_F(RegistryKeyTest, IntegersAreStoredAsFourByteDwords)
     ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Number", &value));
     EXPECT_EQ("REG_DWORD", value.type);
     EXPECT_EQ("0x12345678", value.data);
-    EXPECT_EQ(4, RawValueSize(HKEY_CURRENT_USER, kSectionPath, "Number"));
+    EXPECT_EQ(4, ValueSize(HKEY_CURRENT_USER, kSectionPath, "Number"));
     EXPECT_EQ(0x12345678, m_key.GetInt(kSection, "Number", 7));
 
     ASSERT_TRUE(m_key.WriteInt(kSection, "Number", -2));
@@ -108,14 +108,14 @@ TEST_F(RegistryKeyTest, StringsAreStoredWithOneTerminatingZero)
     ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Text", &value));
     EXPECT_EQ("REG_SZ", value.type);
     EXPECT_EQ("Hello world", value.data);
-    EXPECT_EQ(12, RawValueSize(HKEY_CURRENT_USER, kSectionPath, "Text"));
+    EXPECT_EQ(12, ValueSize(HKEY_CURRENT_USER, kSectionPath, "Text"));
     EXPECT_EQ(CString("Hello world"), m_key.GetString(kSection, "Text", "default"));
 
     // The empty string is a value of its own, not a missing one.
     ASSERT_TRUE(m_key.WriteString(kSection, "Empty", ""));
     ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Empty", &value));
     EXPECT_EQ("REG_SZ", value.type);
-    EXPECT_EQ(1, RawValueSize(HKEY_CURRENT_USER, kSectionPath, "Empty"));
+    EXPECT_EQ(1, ValueSize(HKEY_CURRENT_USER, kSectionPath, "Empty"));
     EXPECT_EQ(CString(""), m_key.GetString(kSection, "Empty", "default"));
 }
 
@@ -133,12 +133,12 @@ TEST_F(RegistryKeyTest, GetIntTakesUpToFourBytesOfAnyType)
 {
     const BYTE two[] = {0x34, 0x12};
     const BYTE eight[] = {1, 2, 3, 4, 5, 6, 7, 8};
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Two", REG_BINARY, two, 2));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "None", REG_BINARY, two, 0));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Eight", REG_BINARY, eight, 8));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Sz3", REG_SZ, "abc", 4));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Sz4", REG_SZ, "abcd", 5));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Qword", REG_QWORD, eight, 8));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Two", REG_BINARY, two, 2));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "None", REG_BINARY, two, 0));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Eight", REG_BINARY, eight, 8));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Sz3", REG_SZ, "abc", 4));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Sz4", REG_SZ, "abcd", 5));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Qword", REG_QWORD, eight, 8));
 
     // Shorter data gives the low bytes and zeros above, whatever the default.
     EXPECT_EQ(0x1234, m_key.GetInt(kSection, "Two", 0x7FFFFFFF));
@@ -154,13 +154,13 @@ TEST_F(RegistryKeyTest, GetStringStopsAtTheFirstZeroOfAnyType)
 {
     const DWORD abc = 0x00636261, abcd = 0x64636261;
     const char multi[] = "one\0two\0";
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Dword", REG_DWORD, &abc, 4));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Full", REG_DWORD, &abcd, 4));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Raw", REG_BINARY, "xyz", 3));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Split", REG_BINARY, "a\0b", 3));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Dword", REG_DWORD, &abc, 4));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Full", REG_DWORD, &abcd, 4));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Raw", REG_BINARY, "xyz", 3));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Split", REG_BINARY, "a\0b", 3));
     ASSERT_TRUE(
-        PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Multi", REG_MULTI_SZ, multi, sizeof multi));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "Nothing", REG_BINARY, "", 0));
+        WriteValue(HKEY_CURRENT_USER, kSectionPath, "Multi", REG_MULTI_SZ, multi, sizeof multi));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "Nothing", REG_BINARY, "", 0));
 
     EXPECT_EQ(CString("abc"), m_key.GetString(kSection, "Dword", "d"));
     // Four data bytes without a zero among them: all four, terminated.
@@ -435,7 +435,7 @@ TEST_F(QueryStringValueTest, MissingValueOrKeyGivesTheDefault)
     EXPECT_EQ(CString("d"), CRegistryKey::QueryStringValue(m_hSection, "Missing", "d"));
     EXPECT_EQ(CString("d"), CRegistryKey::QueryStringValue(nullptr, "Missing", "d"));
     EXPECT_EQ(CString(""), CRegistryKey::QueryStringValue(nullptr, "Missing", nullptr));
-    ASSERT_TRUE(PutRawValue(HKEY_CURRENT_USER, kSectionPath, "V", REG_SZ, "text", 5));
+    ASSERT_TRUE(WriteValue(HKEY_CURRENT_USER, kSectionPath, "V", REG_SZ, "text", 5));
     EXPECT_EQ(CString("text"), CRegistryKey::QueryStringValue(m_hSection, "V", "d"));
 }
 

@@ -41,7 +41,7 @@ protected:
     void StoreDword(DWORD dw)
     {
         ASSERT_TRUE(
-            PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, REG_DWORD, &dw, sizeof dw));
+            WriteValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, REG_DWORD, &dw, sizeof dw));
     }
     // The stored version as reg.exe reports it.
     static void ExpectStored(DWORD dwVersion)
@@ -120,8 +120,8 @@ TEST_F(VersionRecordTest, BadStoredDataNeverCrashesAndIsReplaced)
     };
     for (const BadData& bad : cases) {
         SCOPED_TRACE(bad.name);
-        ASSERT_TRUE(PutRawValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, bad.dwType,
-                                bad.bytes.data(), DWORD(bad.bytes.size())));
+        ASSERT_TRUE(WriteValue(HKEY_LOCAL_MACHINE, kVersionKey, kVersionEntry, bad.dwType,
+                               bad.bytes.data(), DWORD(bad.bytes.size())));
         CountingRegistry reg;
         EXPECT_EQ(bad.dwExpected, Start().m_dwStoredVersion);
         EXPECT_EQ(1, reg.Sets());

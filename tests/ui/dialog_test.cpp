@@ -629,11 +629,3 @@ TEST(DragIcon, DropOnAWindowThatStoppedRespondingDoesNotBlock)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (!AfxWinInit(::GetModuleHandleA(nullptr)))
-        return 1;
-    return RUN_ALL_TESTS();
-}

@@ -1,7 +1,7 @@
 // Real drags with SendInput from Tiermo's icons onto Wine's notepad and other
 // windows of the virtual desktop, checked as a user would see them: the
 // Z-order, the topmost state, the icons' pictures and the pointer.
-#include "tests/app/tiermo_session.h"
+#include "tests/support/tiermo_session.h"
 
 #include <gtest/gtest.h>
 
