@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-using driver::RegQueryValue;
-using driver::RegValue;
+using driver::RegQueryText;
 
 namespace {
 
@@ -71,11 +70,9 @@ protected:
 
     static void ExpectStoredVersion()
     {
-        RegValue value;
-        ASSERT_TRUE(RegQueryValue(kRegVersionKey, kVersionEntry, &value))
+        EXPECT_EQ("REG_DWORD " + driver::RegDwordText(TIERMO_VERSION),
+                  RegQueryText(kRegVersionKey, kVersionEntry))
             << driver::RunReg("query \"" + kRegVersionKey + "\"").text;
-        EXPECT_EQ("REG_DWORD", value.type);
-        EXPECT_EQ(driver::RegDwordText(TIERMO_VERSION), value.data);
         if constexpr (sizeof(void*) == 4) {
             // Where a 64-bit reader of a 64-bit system finds a 32-bit build's value.
             DWORD dwStored = 0;
