@@ -425,31 +425,21 @@ TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion)
                      << (pszSection ? int(sectionText.size()) : -1) << ", entry of "
                      << (pszEntry ? int(entryText.size()) : -1));
 
-        switch (fuzz.Below(6)) {
-        case 0:
+        // The key's strings or integers, or the machine or the profile store's.
+        const int op = fuzz.Below(6);
+        CProfileStore& store = op < 4 ? machineStore : profileStore;
+        if (op == 0) {
             key.WriteString(pszSection, pszEntry, fuzz.Below(4) ? valueText.c_str() : nullptr);
             key.GetString(pszSection, pszEntry, kStringDefault);
-            break;
-        case 1:
+        } else if (op == 1) {
             key.WriteInt(pszSection, pszEntry, nValue);
             key.GetInt(pszSection, pszEntry, kIntDefault);
-            break;
-        case 2:
-            machineStore.WriteString(pszSection, pszEntry, CString(valueText.c_str()));
-            machineStore.GetString(pszSection, pszEntry, CString(kStringDefault));
-            break;
-        case 3:
-            machineStore.WriteInt(pszSection, pszEntry, nValue);
-            machineStore.GetInt(pszSection, pszEntry, kIntDefault);
-            break;
-        case 4:
-            profileStore.WriteString(pszSection, pszEntry, CString(valueText.c_str()));
-            profileStore.GetString(pszSection, pszEntry, CString(kStringDefault));
-            break;
-        default:
-            profileStore.WriteInt(pszSection, pszEntry, nValue);
-            profileStore.GetInt(pszSection, pszEntry, kIntDefault);
-            break;
+        } else if (op % 2 == 0) {
+            store.WriteString(pszSection, pszEntry, CString(valueText.c_str()));
+            store.GetString(pszSection, pszEntry, CString(kStringDefault));
+        } else {
+            store.WriteInt(pszSection, pszEntry, nValue);
+            store.GetInt(pszSection, pszEntry, kIntDefault);
         }
         EXPECT_EQ(0u, reg.OpenHandles());
 
