@@ -140,6 +140,8 @@ enum Modifier : unsigned { kNone = 0, kShift = 1, kCtrl = 2, kAlt = 4 };
 // Absolute SendInput coordinate (0..65535) for a screen pixel, against the
 // virtual screen origin and size given.
 LONG NormalizeCoordinate(int pixel, int origin, int size);
+// One mouse input of SendInput, with no pause after it.
+void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0);
 
 POINT CursorPos();
 // Moves the pointer in steps with short pauses, each confirmed by GetCursorPos.
@@ -179,6 +181,8 @@ struct DragPace {
 
 // The window of hwnd's thread that holds the mouse capture, or null.
 HWND CaptureOf(HWND hwnd);
+// The window of hwnd's thread that has the keyboard focus, or null.
+HWND FocusOf(HWND hwnd);
 // Moves the pointer to pt and waits until it has stayed there for pace.restMs.
 bool RestAt(POINT pt, const DragPace& pace = {});
 // Presses the left button at pt once the pointer rests there, and waits until
@@ -252,6 +256,9 @@ struct RegValue {
 };
 // The value as `reg query "<key>" /v <name>` lists it; false when it does not.
 bool RegQueryValue(const std::string& key, const std::string& name, RegValue* value);
+// The value as reg.exe lists it, "<type> <data>" ("REG_DWORD 0x10006"), or ""
+// when it does not.
+std::string RegQueryText(const std::string& key, const std::string& name);
 // True when `reg query "<key>"` finds the key.
 bool RegKeyExists(const std::string& key);
 // A REG_DWORD's data as reg.exe lists it.

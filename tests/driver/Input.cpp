@@ -25,16 +25,6 @@ struct ModifierKey {
 };
 constexpr ModifierKey kModifierKeys[] = {{kShift, VK_SHIFT}, {kCtrl, VK_CONTROL}, {kAlt, VK_MENU}};
 
-void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = dx;
-    input.mi.dy = dy;
-    input.mi.dwFlags = flags;
-    SendInput(1, &input, sizeof(input));
-}
-
 // An absolute move to (x, y), together with the button flags given.
 void SendAbsoluteMove(int x, int y, DWORD buttons = 0)
 {
@@ -101,7 +91,26 @@ INPUT KeyInput(WORD vk, bool down)
     return input;
 }
 
+// What GetGUIThreadInfo tells of hwnd's thread; null windows when it cannot.
+GUITHREADINFO GuiThreadInfo(HWND hwnd)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info);
+    return info;
+}
+
 } // namespace
+
+void SendMouse(DWORD flags, LONG dx, LONG dy)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
 
 LONG NormalizeCoordinate(int pixel, int origin, int size)
 {
@@ -206,8 +215,6 @@ bool Click(POINT pt)
     return true;
 }
 
-
-
 void PressKey(WORD vk, unsigned modifiers)
 {
     std::vector<INPUT> inputs;
@@ -254,15 +261,9 @@ bool Activate(HWND hwnd, int timeoutMs)
     return WaitUntil(done, timeoutMs);
 }
 
-HWND CaptureOf(HWND hwnd)
-{
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info)) {
-        return nullptr;
-    }
-    return info.hwndCapture;
-}
+HWND CaptureOf(HWND hwnd) { return GuiThreadInfo(hwnd).hwndCapture; }
+
+HWND FocusOf(HWND hwnd) { return GuiThreadInfo(hwnd).hwndFocus; }
 
 bool RestAt(POINT pt, const DragPace& pace)
 {

@@ -131,6 +131,12 @@ bool RegQueryValue(const std::string& key, const std::string& name, RegValue* va
     return false;
 }
 
+std::string RegQueryText(const std::string& key, const std::string& name)
+{
+    RegValue value;
+    return RegQueryValue(key, name, &value) ? value.type + " " + value.data : "";
+}
+
 bool RegKeyExists(const std::string& key) { return RunReg("query \"" + key + "\"").exitCode == 0; }
 
 std::string RegDwordText(DWORD value)

@@ -42,32 +42,14 @@ protected:
         return h;
     }
 
-    // Visible top-level windows of the program with this caption.
-    size_t Count(const char* caption) const
+    // Visible top-level windows of the program, with this caption if one is given.
+    size_t Count(const char* caption = nullptr) const
     {
         size_t n = 0;
         for (HWND h : driver::TopLevelWindows(true))
-            if (driver::WindowPid(h) == m_pid && driver::Caption(h) == caption)
+            if (driver::WindowPid(h) == m_pid && (!caption || driver::Caption(h) == caption))
                 ++n;
         return n;
-    }
-
-    size_t CountAll() const
-    {
-        size_t n = 0;
-        for (HWND h : driver::TopLevelWindows(true))
-            if (driver::WindowPid(h) == m_pid)
-                ++n;
-        return n;
-    }
-
-    static HWND FocusOf(HWND hWnd)
-    {
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof info;
-        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(hWnd, nullptr), &info))
-            return nullptr;
-        return info.hwndFocus;
     }
 
     TiermoSession m_tiermo;
@@ -86,9 +68,9 @@ TEST_F(InfoWindows, HelpButtonShowsTheHelpTextWithFocusOnClose)
     EXPECT_EQ(::GetWindow(help, GW_OWNER), m_hMain);
     EXPECT_FALSE(::IsWindowEnabled(m_hMain));
     EXPECT_TRUE(driver::WaitUntil([&] {
-        return FocusOf(help) == driver::ChildAtId(help, IDCANCEL);
+        return driver::FocusOf(help) == driver::ChildAtId(help, IDCANCEL);
     })) << "focus on control "
-        << ::GetDlgCtrlID(FocusOf(help));
+        << ::GetDlgCtrlID(driver::FocusOf(help));
 
     driver::PressKey(VK_RETURN);
     EXPECT_TRUE(driver::WaitForWindowGone(help));
@@ -106,7 +88,7 @@ TEST_F(InfoWindows, F1OpensOneHelpWindowAndF1InsideItOpensNoOther)
     driver::PressKey(VK_F1);
     driver::Pause(kNoWindowMs);
     EXPECT_EQ(Count(kHelpCaption), 1u);
-    EXPECT_EQ(CountAll(), 2u) << driver::DescribeWindows();
+    EXPECT_EQ(Count(), 2u) << driver::DescribeWindows();
 
     ASSERT_TRUE(driver::ClickButton(help, IDCANCEL));
     EXPECT_TRUE(driver::WaitForWindowGone(help));
@@ -181,8 +163,8 @@ TEST_F(InfoWindows, AboutButtonShowsNameVersionNoticeAndDisclaimer)
     EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_DESCRIPTION)),
               "Win32 Windows Z-Ordering Tool\nBuilt on Nov 30 1996");
     EXPECT_EQ(driver::GetText(driver::ChildAtId(about, IDC_ABOUT_TEXT)), res_text::Disclaimer());
-    EXPECT_TRUE(
-        driver::WaitUntil([&] { return FocusOf(about) == driver::ChildAtId(about, IDOK); }));
+    EXPECT_TRUE(driver::WaitUntil(
+        [&] { return driver::FocusOf(about) == driver::ChildAtId(about, IDOK); }));
 
     // The disclaimer's font is smaller than the dialog font: its capitals are
     // lower and its lines closer together than those of the two-line notice.

@@ -20,6 +20,21 @@ constexpr WORD kButtonAtom = 0x80;
 constexpr WORD kEditAtom = 0x81;
 constexpr WORD kStaticAtom = 0x82;
 
+// Bytes of a resource plus the byte that follows it in the file image.
+bool Read(HMODULE hModule, LPCSTR type, LPCSTR name, std::string* bytes, char* after = nullptr)
+{
+    HRSRC hRes = ::FindResourceExA(hModule, type, name, kEnglishUS);
+    HGLOBAL hData = hRes ? ::LoadResource(hModule, hRes) : nullptr;
+    const char* p = hData ? static_cast<const char*>(::LockResource(hData)) : nullptr;
+    if (!p)
+        return false;
+    const DWORD size = ::SizeofResource(hModule, hRes);
+    bytes->assign(p, size);
+    if (after)
+        *after = p[size];
+    return true;
+}
+
 class ProgramResources : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -34,21 +49,6 @@ protected:
         s_hModule = nullptr;
     }
     void SetUp() override { ASSERT_NE(s_hModule, nullptr) << driver::TiermoExe(); }
-
-    // Bytes of a resource plus the byte that follows it in the file image.
-    static bool Read(LPCSTR type, LPCSTR name, std::string* bytes, char* after = nullptr)
-    {
-        HRSRC hRes = ::FindResourceExA(s_hModule, type, name, kEnglishUS);
-        HGLOBAL hData = hRes ? ::LoadResource(s_hModule, hRes) : nullptr;
-        const char* p = hData ? static_cast<const char*>(::LockResource(hData)) : nullptr;
-        if (!p)
-            return false;
-        const DWORD size = ::SizeofResource(s_hModule, hRes);
-        bytes->assign(p, size);
-        if (after)
-            *after = p[size];
-        return true;
-    }
 
     static inline HMODULE s_hModule = nullptr;
 };
@@ -89,7 +89,7 @@ TEST_F(ProgramResources, TextsAreTheFilesBytesFollowedByAZero)
         ASSERT_FALSE(text.empty());
         std::string bytes;
         char after = 'x';
-        ASSERT_TRUE(Read("TXT", name, &bytes, &after));
+        ASSERT_TRUE(Read(s_hModule, "TXT", name, &bytes, &after));
         EXPECT_EQ(bytes, text);
         EXPECT_EQ(after, '\0');
         for (size_t pos = 0; (pos = bytes.find('\n', pos)) != std::string::npos; ++pos)
@@ -205,14 +205,10 @@ private:
 Dialog ReadDialog(HMODULE hModule, int id)
 {
     Dialog d{};
-    HRSRC hRes = ::FindResourceExA(hModule, RT_DIALOG, MAKEINTRESOURCEA(id), kEnglishUS);
-    HGLOBAL hData = hRes ? ::LoadResource(hModule, hRes) : nullptr;
-    const char* p = hData ? static_cast<const char*>(::LockResource(hData)) : nullptr;
-    EXPECT_NE(p, nullptr) << "template " << id;
-    if (p) {
-        std::string bytes(p, ::SizeofResource(hModule, hRes));
-        EXPECT_TRUE(TemplateReader(bytes).Parse(&d)) << "template " << id;
-    }
+    std::string bytes;
+    EXPECT_TRUE(Read(hModule, RT_DIALOG, MAKEINTRESOURCEA(id), &bytes) &&
+                TemplateReader(bytes).Parse(&d))
+        << "template " << id;
     return d;
 }
 

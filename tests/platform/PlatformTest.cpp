@@ -1,5 +1,7 @@
 #include "PlatformTest.h"
 
+#include "Driver.h"
+
 namespace ptest {
 
 namespace {
@@ -158,34 +160,18 @@ bool MessageBoxWatcher::Finish()
 
 void MessageBoxWatcher::Watch()
 {
-    const ULONGLONG deadline = ::GetTickCount64() + kWaitMs;
     HWND hBox = nullptr;
-    while (!hBox && ::GetTickCount64() < deadline) {
-        hBox = ::FindWindowA("#32770", m_caption.c_str());
-        if (!hBox || !::IsWindowVisible(hBox)) {
-            hBox = nullptr;
-            ::Sleep(20);
-        }
-    }
-    if (!hBox)
+    if (!driver::WaitUntil(
+            [&] { return (hBox = driver::FindTopLevel(m_caption.c_str(), "#32770")) != nullptr; },
+            kWaitMs))
         return;
     m_bFound = true;
-    m_bTopmost = (::GetWindowLongA(hBox, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    m_bTopmost = driver::IsTopmost(hBox);
     m_hOwner = ::GetWindow(hBox, GW_OWNER);
     // The message text is the static control that has text (the icon's has none).
-    for (HWND h = ::GetWindow(hBox, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
-        char cls[32] = "";
-        ::GetClassNameA(h, cls, sizeof cls);
-        char text[512] = "";
-        DWORD_PTR got = 0;
-        if (lstrcmpiA(cls, "Static") == 0 &&
-            ::SendMessageTimeoutA(h, WM_GETTEXT, sizeof text, LPARAM(text), SMTO_ABORTIFHUNG, 2000,
-                                  &got) &&
-            text[0]) {
-            m_text = text;
-            break;
-        }
-    }
+    for (HWND h = ::GetWindow(hBox, GW_CHILD); h && m_text.empty(); h = ::GetWindow(h, GW_HWNDNEXT))
+        if (driver::ClassName(h) == "Static")
+            m_text = driver::GetText(h);
     ::PostMessageA(hBox, WM_COMMAND, IDOK, 0);
 }
 

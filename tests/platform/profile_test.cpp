@@ -12,6 +12,7 @@
 namespace {
 
 using namespace ptest;
+using driver::RegQueryText;
 using driver::RunReg;
 using test_support::CountingRegistry;
 
@@ -33,17 +34,6 @@ protected:
     CWinApp& App() { return TestApp(); }
 };
 
-// The data of a value as reg.exe lists it, or "" when it does not.
-std::string RegData(const std::string& key, const std::string& name, std::string* pType = nullptr)
-{
-    driver::RegValue value;
-    if (!driver::RegQueryValue(key, name, &value))
-        return "";
-    if (pType)
-        *pType = value.type;
-    return value.data;
-}
-
 TEST_F(ProfileTest, ApplicationNameBecomesTheProfileName)
 {
     EXPECT_STREQ(kRegistryKey, App().m_pszRegistryKey);
@@ -59,13 +49,10 @@ TEST_F(ProfileTest, WrittenValuesAreSeenByRegExe)
     const std::string longText(10000, 'q');
     ASSERT_TRUE(App().WriteProfileString(kSection, "Long", longText.c_str()));
 
-    std::string type;
-    EXPECT_EQ("Hello world", RegData(kRegSection, "Name", &type));
-    EXPECT_EQ("REG_SZ", type);
-    EXPECT_EQ("0x12345678", RegData(kRegSection, "Count", &type));
-    EXPECT_EQ("REG_DWORD", type);
-    EXPECT_EQ("0xffffffff", RegData(kRegSection, "Minus"));
-    EXPECT_EQ(longText, RegData(kRegSection, "Long"));
+    EXPECT_EQ("REG_SZ Hello world", RegQueryText(kRegSection, "Name"));
+    EXPECT_EQ("REG_DWORD 0x12345678", RegQueryText(kRegSection, "Count"));
+    EXPECT_EQ("REG_DWORD 0xffffffff", RegQueryText(kRegSection, "Minus"));
+    EXPECT_EQ("REG_SZ " + longText, RegQueryText(kRegSection, "Long"));
     EXPECT_EQ(0u, RunReg("query \"" + kRegSection + "\" /v Empty").exitCode);
 
     EXPECT_STREQ("Hello world", App().GetProfileString(kSection, "Name"));
@@ -76,7 +63,7 @@ TEST_F(ProfileTest, WrittenValuesAreSeenByRegExe)
 
     // Overwritten in place.
     ASSERT_TRUE(App().WriteProfileString(kSection, "Name", "x"));
-    EXPECT_EQ("x", RegData(kRegSection, "Name"));
+    EXPECT_EQ("REG_SZ x", RegQueryText(kRegSection, "Name"));
     EXPECT_STREQ("x", App().GetProfileString(kSection, "Name"));
 }
 
@@ -104,7 +91,7 @@ TEST_F(ProfileTest, ValueAndSectionDeletion)
     ASSERT_TRUE(App().WriteProfileString(kSection, "B", "2"));
     ASSERT_TRUE(App().WriteProfileString(kSection, "A", nullptr));
     EXPECT_NE(0u, RunReg("query \"" + kRegSection + "\" /v A").exitCode);
-    EXPECT_EQ("2", RegData(kRegSection, "B"));
+    EXPECT_EQ("REG_SZ 2", RegQueryText(kRegSection, "B"));
     EXPECT_FALSE(App().WriteProfileString(kSection, "A", nullptr)); // already gone
 
     ASSERT_TRUE(App().WriteProfileString(kSection, nullptr, nullptr));
@@ -121,7 +108,7 @@ TEST_F(ProfileTest, EmptySectionNeverTouchesTheApplicationKey)
     EXPECT_FALSE(App().WriteProfileString("", "Stray", "value"));
     EXPECT_FALSE(App().WriteProfileInt("", "Stray", 1));
     EXPECT_EQ(9u, App().GetProfileInt("", "Stray", 9));
-    EXPECT_EQ("me", RegData(kRegSection, "Keep"));
+    EXPECT_EQ("REG_SZ me", RegQueryText(kRegSection, "Keep"));
     EXPECT_NE(0u, RunReg(std::string("query \"HKCU\\") + kProfileKey + "\" /v Stray").exitCode);
 }
 

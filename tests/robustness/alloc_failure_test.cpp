@@ -309,8 +309,6 @@ LPARAM ClientPoint(HWND h, POINT pt)
     return MAKELPARAM(short(pt.x), short(pt.y));
 }
 
-bool IsTopmost(HWND h) { return (::GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
-
 void Act(HWND hMain)
 {
     HWND hIcon = ::GetDlgItem(hMain, IDC_TOP);
@@ -340,7 +338,7 @@ void Act(HWND hMain)
     g_run.bWorksAfter = MainWorks(hMain);
     g_run.seen = TakeSeen();
     if (g_run.path == Path::Drop)
-        g_run.bCarriedOut = IsTopmost(g_run.hTarget);
+        g_run.bCarriedOut = driver::IsTopmost(g_run.hTarget);
     else
         g_run.bCarriedOut =
             (g_run.path == Path::Help ? g_run.seen.nHelpOpened : g_run.seen.nAboutOpened) == 1;

@@ -22,7 +22,6 @@ constexpr const char* kVanishingExe = "tiermo_vanishing_window.exe";
 constexpr const char* kVanishingCaption = "Tiermo Vanishing Window";
 constexpr const char* kVanishingPopup = "Tiermo Vanishing Popup";
 constexpr const char* kTrayClass = "Shell_TrayWnd";
-constexpr const char* kNotepadClass = "Notepad";
 constexpr int kWaitMs = 5000;
 constexpr int kIcons[] = {IDC_TOP, IDC_BOTTOM, IDC_NORMAL};
 // Where the windows go, apart from each other and from the task bar.
@@ -40,13 +39,8 @@ constexpr int kDrainMs = 30000;
 // desktop exists, that is before this process asks for any window.
 void EnableTaskBar()
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops\\Tiermo", 0, nullptr,
-                        0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    const DWORD on = 1;
-    RegSetValueExA(key, "EnableShell", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
-    RegCloseKey(key);
+    driver::WriteDword(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops\\Tiermo",
+                       "EnableShell", 1);
 }
 
 std::string HelperPath(const char* name)
@@ -63,28 +57,12 @@ std::string RectArgs(const RECT& r)
            std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
 }
 
-void Place(HWND hwnd, const RECT& rect)
-{
-    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void SendButton(DWORD flags)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    SendInput(1, &input, sizeof(input));
-}
-
 class DropRobustness : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_notepad.Launch(driver::NotepadPath()));
-        m_hNotepad = driver::WaitForWindow(nullptr, kNotepadClass, m_notepad.Pid());
+        m_hNotepad = driver::StartNotepad(m_notepad, kNotepadRect);
         ASSERT_TRUE(m_hNotepad);
-        Place(m_hNotepad, kNotepadRect);
         ASSERT_TRUE(m_tiermo.Start());
         SetWindowPos(m_tiermo.Dialog(), nullptr, kTiermoAt.x, kTiermoAt.y, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER);
@@ -218,9 +196,9 @@ TEST_F(DropRobustness, ReleaseGoneElsewhereEndsTheDragAtTheNextMove)
     ASSERT_TRUE(ui);
     SuspendThread(ui);
     const bool atIcon = driver::RestAt(Icon(IDC_TOP));
-    SendButton(MOUSEEVENTF_LEFTDOWN);
+    driver::SendMouse(MOUSEEVENTF_LEFTDOWN);
     const bool atNotepad = driver::RestAt(NotepadPoint());
-    SendButton(MOUSEEVENTF_LEFTUP);
+    driver::SendMouse(MOUSEEVENTF_LEFTUP);
     ResumeThread(ui);
     CloseHandle(ui);
     ASSERT_TRUE(atIcon && atNotepad);
@@ -260,13 +238,13 @@ TEST_F(DropRobustness, TwoHundredRapidDragsLeaveTheProgramWorking)
                                                                    : ownDialog;
         // At this pace the pointer may lag; the drag goes on wherever it is.
         unconfirmedMoves += driver::MoveTo(from, 1, 0) ? 0 : 1;
-        SendButton(MOUSEEVENTF_LEFTDOWN);
+        driver::SendMouse(MOUSEEVENTF_LEFTDOWN);
         unconfirmedMoves += driver::MoveTo(to, 2, 0) ? 0 : 1;
         if (kind == kCancelled) {
-            SendButton(MOUSEEVENTF_RIGHTDOWN);
-            SendButton(MOUSEEVENTF_RIGHTUP);
+            driver::SendMouse(MOUSEEVENTF_RIGHTDOWN);
+            driver::SendMouse(MOUSEEVENTF_RIGHTUP);
         }
-        SendButton(MOUSEEVENTF_LEFTUP);
+        driver::SendMouse(MOUSEEVENTF_LEFTUP);
     }
     std::printf("%d of %d pointer moves not confirmed\n", unconfirmedMoves, 3 * kRapidDrags);
 

@@ -155,71 +155,41 @@ public:
             REG_NONE,     REG_SZ,    REG_EXPAND_SZ, REG_BINARY,  REG_DWORD,  REG_DWORD_BIG_ENDIAN,
             REG_MULTI_SZ, REG_QWORD, REG_LINK,      0x0000007Fu, 0xFFFF0000u};
         // Strings and integers are what the readers meet most; favour them.
-        switch (Below(4)) {
-        case 0:
-            return REG_SZ;
-        case 1:
-            return REG_DWORD;
-        default:
-            return kTypes[Below(int(std::size(kTypes)))];
-        }
+        const int pick = Below(4);
+        return pick == 0 ? REG_SZ : pick == 1 ? REG_DWORD : kTypes[Below(int(std::size(kTypes)))];
     }
 
     // Sizes from nothing through 1 to 3 bytes and 4 bytes up to very large.
     DWORD Size()
     {
-        switch (Below(20)) {
-        case 0:
-        case 1:
+        const int pick = Below(20);
+        if (pick < 2)
             return 0;
-        case 2:
-        case 3:
-        case 4:
-        case 5:
+        if (pick < 6)
             return DWORD(1 + Below(3));
-        case 6:
-        case 7:
-        case 8:
+        if (pick < 9)
             return 4;
-        case 9:
-        case 10:
-        case 11:
+        if (pick < 12)
             return DWORD(5 + Below(12));
-        case 12:
-        case 13:
-        case 14:
+        if (pick < 15)
             return DWORD(17 + Below(500));
-        case 15:
-        case 16:
-        case 17:
+        if (pick < 18)
             return DWORD(4096 + Below(60000));
-        case 18:
+        if (pick < 19)
             return kVeryLarge + DWORD(Below(4096));
-        default:
-            return DWORD(Below(8));
-        }
+        return DWORD(Below(8));
     }
 
+    // Any bytes, text without a terminator, terminated text, or zeros.
     std::vector<BYTE> Data(DWORD size)
     {
         std::vector<BYTE> data(size);
         const int kind = Below(4);
-        for (DWORD i = 0; i < size; ++i) {
-            switch (kind) {
-            case 0: // any bytes
-                data[i] = BYTE(m_rng());
-                break;
-            case 1: // text without a terminator
-                data[i] = BYTE('a' + Below(26));
-                break;
-            case 2: // terminated text
-                data[i] = i + 1 == size ? 0 : BYTE(' ' + Below(95));
-                break;
-            default: // zeros
-                data[i] = 0;
-                break;
-            }
-        }
+        for (DWORD i = 0; i < size; ++i)
+            data[i] = kind == 0   ? BYTE(m_rng())
+                      : kind == 1 ? BYTE('a' + Below(26))
+                      : kind == 2 ? BYTE(i + 1 == size ? 0 : ' ' + Below(95))
+                                  : BYTE(0);
         return data;
     }
 
@@ -227,28 +197,15 @@ public:
     // backslash, with bytes above 127; null a few times.
     const char* Name(std::string& storage)
     {
-        switch (Below(9)) {
-        case 0:
+        const int pick = Below(9);
+        if (pick == 0)
             return nullptr;
-        case 1:
-            storage.clear();
-            break;
-        case 2:
-            storage.assign(size_t(256 + Below(200)), 'n');
-            break;
-        case 3:
-            storage = "Fuzz\\Deeper";
-            break;
-        case 4:
-            storage = "Fuzz\xE9\xFF\x80";
-            break;
-        case 5:
-            storage.assign(size_t(1 + Below(255)), 'k');
-            break;
-        default:
-            storage = "Fuzz" + std::to_string(Below(4));
-            break;
-        }
+        storage = pick == 1   ? std::string()
+                  : pick == 2 ? std::string(size_t(256 + Below(200)), 'n')
+                  : pick == 3 ? std::string("Fuzz\\Deeper")
+                  : pick == 4 ? std::string("Fuzz\xE9\xFF\x80")
+                  : pick == 5 ? std::string(size_t(1 + Below(255)), 'k')
+                              : "Fuzz" + std::to_string(Below(4));
         return storage.c_str();
     }
 
@@ -468,31 +425,21 @@ TEST_F(RegistryFuzz, OddNamesAndValuesNeverTouchTheStoredVersion)
                      << (pszSection ? int(sectionText.size()) : -1) << ", entry of "
                      << (pszEntry ? int(entryText.size()) : -1));
 
-        switch (fuzz.Below(6)) {
-        case 0:
+        // The key's strings or integers, or the machine or the profile store's.
+        const int op = fuzz.Below(6);
+        CProfileStore& store = op < 4 ? machineStore : profileStore;
+        if (op == 0) {
             key.WriteString(pszSection, pszEntry, fuzz.Below(4) ? valueText.c_str() : nullptr);
             key.GetString(pszSection, pszEntry, kStringDefault);
-            break;
-        case 1:
+        } else if (op == 1) {
             key.WriteInt(pszSection, pszEntry, nValue);
             key.GetInt(pszSection, pszEntry, kIntDefault);
-            break;
-        case 2:
-            machineStore.WriteString(pszSection, pszEntry, CString(valueText.c_str()));
-            machineStore.GetString(pszSection, pszEntry, CString(kStringDefault));
-            break;
-        case 3:
-            machineStore.WriteInt(pszSection, pszEntry, nValue);
-            machineStore.GetInt(pszSection, pszEntry, kIntDefault);
-            break;
-        case 4:
-            profileStore.WriteString(pszSection, pszEntry, CString(valueText.c_str()));
-            profileStore.GetString(pszSection, pszEntry, CString(kStringDefault));
-            break;
-        default:
-            profileStore.WriteInt(pszSection, pszEntry, nValue);
-            profileStore.GetInt(pszSection, pszEntry, kIntDefault);
-            break;
+        } else if (op % 2 == 0) {
+            store.WriteString(pszSection, pszEntry, CString(valueText.c_str()));
+            store.GetString(pszSection, pszEntry, CString(kStringDefault));
+        } else {
+            store.WriteInt(pszSection, pszEntry, nValue);
+            store.GetInt(pszSection, pszEntry, kIntDefault);
         }
         EXPECT_EQ(0u, reg.OpenHandles());
 

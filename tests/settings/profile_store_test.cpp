@@ -47,9 +47,7 @@ TEST_F(ProfileStoreTest, RootChoosesTheBackendAndZeroMeansLocalMachine)
     EXPECT_EQ(CProfileStore::kBackendRegistryKey, zero.m_nBackend);
     EXPECT_EQ(HKEY_LOCAL_MACHINE, zero.m_key.m_hRoot);
     ASSERT_TRUE(zero.WriteInt(kSection, "Zero", 12));
-    RegValue value;
-    ASSERT_TRUE(RegQueryValue("HKLM\\" + kSectionPath, "Zero", &value));
-    EXPECT_EQ("0xc", value.data);
+    EXPECT_EQ("REG_DWORD 0xc", RegQueryText("HKLM\\" + kSectionPath, "Zero"));
     EXPECT_FALSE(RegKeyExists("HKCU\\" + kKevra));
 
     CProfileStore users(HKEY_USERS);
@@ -66,18 +64,10 @@ TEST_F(ProfileStoreTest, SameNamesReachCurrentUserAndLocalMachine)
     ASSERT_TRUE(user.WriteString(kSection, "Text", CString("user")));
     ASSERT_TRUE(machine.WriteString(kSection, "Text", CString("machine")));
 
-    RegValue value;
-    ASSERT_TRUE(RegQueryValue("HKCU\\" + kSectionPath, "Number", &value));
-    EXPECT_EQ("REG_DWORD", value.type);
-    EXPECT_EQ("0x1", value.data);
-    ASSERT_TRUE(RegQueryValue("HKLM\\" + kSectionPath, "Number", &value));
-    EXPECT_EQ("REG_DWORD", value.type);
-    EXPECT_EQ("0x2", value.data);
-    ASSERT_TRUE(RegQueryValue("HKCU\\" + kSectionPath, "Text", &value));
-    EXPECT_EQ("REG_SZ", value.type);
-    EXPECT_EQ("user", value.data);
-    ASSERT_TRUE(RegQueryValue("HKLM\\" + kSectionPath, "Text", &value));
-    EXPECT_EQ("machine", value.data);
+    EXPECT_EQ("REG_DWORD 0x1", RegQueryText("HKCU\\" + kSectionPath, "Number"));
+    EXPECT_EQ("REG_DWORD 0x2", RegQueryText("HKLM\\" + kSectionPath, "Number"));
+    EXPECT_EQ("REG_SZ user", RegQueryText("HKCU\\" + kSectionPath, "Text"));
+    EXPECT_EQ("REG_SZ machine", RegQueryText("HKLM\\" + kSectionPath, "Text"));
 
     EXPECT_EQ(1, user.GetInt(kSection, "Number", 0));
     EXPECT_EQ(2, machine.GetInt(kSection, "Number", 0));

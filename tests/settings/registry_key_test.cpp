@@ -88,33 +88,25 @@ TEST_F(RegistryKeyTest, RootZeroLeavesEveryPartEmpty)
 TEST_F(RegistryKeyTest, IntegersAreStoredAsFourByteDwords)
 {
     ASSERT_TRUE(m_key.WriteInt(kSection, "Number", 0x12345678));
-    RegValue value;
-    ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Number", &value));
-    EXPECT_EQ("REG_DWORD", value.type);
-    EXPECT_EQ("0x12345678", value.data);
+    EXPECT_EQ("REG_DWORD 0x12345678", RegQueryText(kRegSectionPath, "Number"));
     EXPECT_EQ(4, ValueSize(HKEY_CURRENT_USER, kSectionPath, "Number"));
     EXPECT_EQ(0x12345678, m_key.GetInt(kSection, "Number", 7));
 
     ASSERT_TRUE(m_key.WriteInt(kSection, "Number", -2));
     EXPECT_EQ(-2, m_key.GetInt(kSection, "Number", 7));
-    ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Number", &value));
-    EXPECT_EQ("0xfffffffe", value.data);
+    EXPECT_EQ("REG_DWORD 0xfffffffe", RegQueryText(kRegSectionPath, "Number"));
 }
 
 TEST_F(RegistryKeyTest, StringsAreStoredWithOneTerminatingZero)
 {
     ASSERT_TRUE(m_key.WriteString(kSection, "Text", "Hello world"));
-    RegValue value;
-    ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Text", &value));
-    EXPECT_EQ("REG_SZ", value.type);
-    EXPECT_EQ("Hello world", value.data);
+    EXPECT_EQ("REG_SZ Hello world", RegQueryText(kRegSectionPath, "Text"));
     EXPECT_EQ(12, ValueSize(HKEY_CURRENT_USER, kSectionPath, "Text"));
     EXPECT_EQ(CString("Hello world"), m_key.GetString(kSection, "Text", "default"));
 
     // The empty string is a value of its own, not a missing one.
     ASSERT_TRUE(m_key.WriteString(kSection, "Empty", ""));
-    ASSERT_TRUE(RegQueryValue(kRegSectionPath, "Empty", &value));
-    EXPECT_EQ("REG_SZ", value.type);
+    EXPECT_EQ("REG_SZ ", RegQueryText(kRegSectionPath, "Empty"));
     EXPECT_EQ(1, ValueSize(HKEY_CURRENT_USER, kSectionPath, "Empty"));
     EXPECT_EQ(CString(""), m_key.GetString(kSection, "Empty", "default"));
 }
@@ -178,15 +170,34 @@ TEST_F(RegistryKeyTest, NullEntryDeletesTheSectionNullValueOnlyTheEntry)
     ASSERT_TRUE(m_key.WriteInt("Other", "Stay", 1));
 
     EXPECT_TRUE(m_key.WriteString(kSection, "Drop", nullptr));
-    RegValue value;
-    EXPECT_FALSE(RegQueryValue(kRegSectionPath, "Drop", &value));
-    EXPECT_TRUE(RegQueryValue(kRegSectionPath, "Keep", &value));
+    EXPECT_EQ("", RegQueryText(kRegSectionPath, "Drop"));
+    EXPECT_EQ("REG_SZ k", RegQueryText(kRegSectionPath, "Keep"));
     EXPECT_FALSE(m_key.WriteString(kSection, "Drop", nullptr)) << "already gone";
 
     EXPECT_TRUE(m_key.WriteString(kSection, nullptr, nullptr));
     EXPECT_FALSE(RegKeyExists(kRegSectionPath));
-    EXPECT_TRUE(RegQueryValue("HKCU\\" + kAppPath + "\\Other", "Stay", &value));
+    EXPECT_EQ("REG_DWORD 0x1", RegQueryText("HKCU\\" + kAppPath + "\\Other", "Stay"));
     EXPECT_FALSE(m_key.WriteString(kSection, nullptr, "ignored")) << "already gone";
+}
+
+struct Operation {
+    const char* name;
+    std::function<bool(const CRegistryKey&)> failedAsExpected;
+};
+
+// Every value operation, each judged by its failure result.
+std::vector<Operation> AllOperations()
+{
+    return {
+        {"GetInt", [](const CRegistryKey& k) { return k.GetInt(kSection, "N", -5) == -5; }},
+        {"WriteInt", [](const CRegistryKey& k) { return !k.WriteInt(kSection, "N", 1); }},
+        {"GetString", [](const CRegistryKey& k) { return k.GetString(kSection, "S", "d") == "d"; }},
+        {"WriteString", [](const CRegistryKey& k) { return !k.WriteString(kSection, "S", "v"); }},
+        {"DeleteEntry",
+         [](const CRegistryKey& k) { return !k.WriteString(kSection, "S", nullptr); }},
+        {"DeleteSection",
+         [](const CRegistryKey& k) { return !k.WriteString(kSection, nullptr, nullptr); }},
+    };
 }
 
 // ---------------------------------------------------------------- path
@@ -209,9 +220,8 @@ TEST_F(RegistryKeyTest, EachPartIsOneRegistryName)
     EXPECT_EQ(0u, reg.OpenHandles());
 
     // The registry itself reads the backslash as a separator.
-    RegValue value;
-    EXPECT_TRUE(RegQueryValue("HKCU\\Software\\TiermoTest\\Deep\\Er\\Sub\\Section", "N", &value));
-    EXPECT_EQ("0x3", value.data);
+    EXPECT_EQ("REG_DWORD 0x3",
+              RegQueryText("HKCU\\Software\\TiermoTest\\Deep\\Er\\Sub\\Section", "N"));
 }
 
 TEST_F(RegistryKeyTest, AMissingFirstLevelIsNeverCreated)
@@ -233,12 +243,8 @@ TEST_F(RegistryKeyTest, AMissingFirstLevelIsNeverCreated)
         SCOPED_TRACE(hRoot == HKEY_USERS ? "HKEY_USERS" : "bare root");
         CRegistryKey key(hRoot, nullptr, kCompany, kApp);
         CountingRegistry reg;
-        EXPECT_EQ(9, key.GetInt(kSection, "N", 9));
-        EXPECT_FALSE(key.WriteInt(kSection, "N", 1));
-        EXPECT_EQ(CString("d"), key.GetString(kSection, "S", "d"));
-        EXPECT_FALSE(key.WriteString(kSection, "S", "v"));
-        EXPECT_FALSE(key.WriteString(kSection, "S", nullptr));
-        EXPECT_FALSE(key.WriteString(kSection, nullptr, nullptr));
+        for (const Operation& op : AllOperations())
+            EXPECT_TRUE(op.failedAsExpected(key)) << op.name;
         EXPECT_EQ(nullptr, key.OpenAppKey());
         for (const KeyCall& call : reg.KeyCalls())
             EXPECT_EQ(KeyCall::kOpen, call.kind) << call.name;
@@ -257,12 +263,8 @@ TEST_F(RegistryKeyTest, RootZeroReadsDefaultsWritesFalseWithoutTouchingTheRegist
     CRegistryKey key(nullptr);
     CountingRegistry reg;
     EXPECT_EQ(nullptr, key.OpenAppKey());
-    EXPECT_EQ(-7, key.GetInt(kSection, "N", -7));
-    EXPECT_FALSE(key.WriteInt(kSection, "N", 1));
-    EXPECT_EQ(CString("d"), key.GetString(kSection, "S", "d"));
-    EXPECT_FALSE(key.WriteString(kSection, "S", "v"));
-    EXPECT_FALSE(key.WriteString(kSection, "S", nullptr));
-    EXPECT_FALSE(key.WriteString(kSection, nullptr, nullptr));
+    for (const Operation& op : AllOperations())
+        EXPECT_TRUE(op.failedAsExpected(key)) << op.name;
     EXPECT_EQ(0, reg.TotalCalls());
 }
 
@@ -296,28 +298,7 @@ TEST_F(RegistryKeyTest, EmptyLevelsAndSectionsNeverReachAnotherKey)
         EXPECT_EQ(0, reg.TotalCalls());
     }
     EXPECT_FALSE(RegKeyExists("HKCU\\Software\\Section"));
-    RegValue value;
-    EXPECT_TRUE(RegQueryValue(kRegSectionPath, "N", &value)) << "nothing was deleted";
-}
-
-struct Operation {
-    const char* name;
-    std::function<bool(const CRegistryKey&)> failedAsExpected;
-};
-
-// Every value operation, each judged by its failure result.
-std::vector<Operation> AllOperations()
-{
-    return {
-        {"GetInt", [](const CRegistryKey& k) { return k.GetInt(kSection, "N", -5) == -5; }},
-        {"WriteInt", [](const CRegistryKey& k) { return !k.WriteInt(kSection, "N", 1); }},
-        {"GetString", [](const CRegistryKey& k) { return k.GetString(kSection, "S", "d") == "d"; }},
-        {"WriteString", [](const CRegistryKey& k) { return !k.WriteString(kSection, "S", "v"); }},
-        {"DeleteEntry",
-         [](const CRegistryKey& k) { return !k.WriteString(kSection, "S", nullptr); }},
-        {"DeleteSection",
-         [](const CRegistryKey& k) { return !k.WriteString(kSection, nullptr, nullptr); }},
-    };
+    EXPECT_EQ("REG_DWORD 0x1", RegQueryText(kRegSectionPath, "N")) << "nothing was deleted";
 }
 
 TEST_F(RegistryKeyTest, EveryFailingOpenOrCreateClosesWhatWasOpened)

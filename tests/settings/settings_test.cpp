@@ -46,10 +46,8 @@ protected:
     // The stored version as reg.exe reports it.
     static void ExpectStored(DWORD dwVersion)
     {
-        RegValue value;
-        ASSERT_TRUE(RegQueryValue(kRegVersionKey, kVersionEntry, &value));
-        EXPECT_EQ("REG_DWORD", value.type);
-        EXPECT_EQ(driver::RegDwordText(dwVersion), value.data);
+        EXPECT_EQ("REG_DWORD " + driver::RegDwordText(dwVersion),
+                  RegQueryText(kRegVersionKey, kVersionEntry));
     }
 };
 
@@ -95,8 +93,7 @@ TEST_F(VersionRecordTest, ReadingCreatesTheKeysBeforeAnythingIsWritten)
     reg.FailSet();
     EXPECT_EQ(0u, Start().m_dwStoredVersion);
     EXPECT_TRUE(RegKeyExists(kRegVersionKey));
-    RegValue value;
-    EXPECT_FALSE(RegQueryValue(kRegVersionKey, kVersionEntry, &value));
+    EXPECT_EQ("", RegQueryText(kRegVersionKey, kVersionEntry));
 }
 
 struct BadData {

@@ -8,9 +8,7 @@
 namespace settings_test {
 
 using driver::RegKeyExists;
-using driver::RegQueryValue;
-using driver::RegValue;
-using driver::RunReg;
+using driver::RegQueryText;
 using driver::ValueSize;
 using driver::WriteValue;
 using test_support::CountingRegistry;

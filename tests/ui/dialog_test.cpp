@@ -92,14 +92,8 @@ HCURSOR OwnCursor(UINT id)
     return ::LoadCursorA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
 }
 HICON ShownIcon(HWND icon) { return HICON(::SendMessageA(icon, STM_GETICON, 0, 0)); }
-bool IsTopmost(HWND h) { return (::GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
-
-POINT CenterOf(HWND h)
-{
-    RECT r;
-    ::GetWindowRect(h, &r);
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
+using driver::IsTopmost;
+POINT CenterOf(HWND h) { return driver::Center(driver::WindowRect(h)); }
 
 LPARAM ClientPoint(HWND h, POINT screen)
 {
@@ -115,6 +109,11 @@ void MoveOver(HWND icon, POINT pt)
     ::SendMessageA(icon, WM_MOUSEMOVE, MK_LBUTTON, ClientPoint(icon, pt));
 }
 void Release(HWND icon, POINT pt) { ::SendMessageA(icon, WM_LBUTTONUP, 0, ClientPoint(icon, pt)); }
+void Drop(HWND icon, POINT pt)
+{
+    Press(icon);
+    Release(icon, pt);
+}
 void RightPress(HWND icon, POINT pt)
 {
     ::SendMessageA(icon, WM_RBUTTONDOWN, MK_RBUTTON | MK_LBUTTON, ClientPoint(icon, pt));
@@ -132,30 +131,31 @@ LRESULT CALLBACK TargetProc(HWND h, UINT msg, WPARAM w, LPARAM l)
     return ::DefWindowProcA(h, msg, w, l);
 }
 
-void RegisterTargetClass()
+// A visible window of that class (registered on first use), by default at the
+// desktop's top-left corner, away from the centred dialog.
+HWND CreateTarget(const char* caption, DWORD style = WS_OVERLAPPEDWINDOW, HWND owner = nullptr,
+                  int x = 10, int y = 10, int cx = 300, int cy = 200)
 {
-    static bool registered = false;
-    if (registered)
-        return;
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = TargetProc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
-    wc.lpszClassName = kTargetClass;
-    registered = ::RegisterClassA(&wc) != 0;
+    static const ATOM atom = [] {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = TargetProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = HBRUSH(COLOR_WINDOW + 1);
+        wc.lpszClassName = kTargetClass;
+        return ::RegisterClassA(&wc);
+    }();
+    return atom ? ::CreateWindowExA(0, kTargetClass, caption, style | WS_VISIBLE, x, y, cx, cy,
+                                    owner, nullptr, ::GetModuleHandleA(nullptr), nullptr)
+                : nullptr;
 }
 
-// Owner of a target window and its edit child, at the desktop's top-left
-// corner, away from the centred dialog.
+// Owner of a target window and its edit child.
 class Target {
 public:
     Target()
     {
-        RegisterTargetClass();
-        m_hWnd =
-            ::CreateWindowExA(0, kTargetClass, "Target", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
-                              300, 200, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        m_hWnd = CreateTarget("Target");
         m_hEdit = ::CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 20, 20, 200,
                                     80, m_hWnd, nullptr, ::GetModuleHandleA(nullptr), nullptr);
         ::UpdateWindow(m_hWnd);
@@ -171,16 +171,6 @@ public:
     HWND m_hWnd = nullptr;
     HWND m_hEdit = nullptr;
 };
-
-// Index of h in the list of top-level windows, from the top down.
-int ZIndex(HWND h)
-{
-    int i = 0;
-    for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT), ++i)
-        if (w == h)
-            return i;
-    return -1;
-}
 
 // ------------------------------------------------------------------ pure parts
 
@@ -280,8 +270,8 @@ SIZE TemplateSize()
 {
     const HMODULE module = ::GetModuleHandleA(nullptr);
     const HRSRC res = ::FindResourceA(module, MAKEINTRESOURCEA(IDD_MAIN), RT_DIALOG);
-    const auto* words = res ? static_cast<const WORD*>(::LockResource(::LoadResource(module, res)))
-                            : nullptr;
+    const auto* words =
+        res ? static_cast<const WORD*>(::LockResource(::LoadResource(module, res))) : nullptr;
     if (!words)
         return {0, 0};
     // DLGTEMPLATEEX: version, 0xFFFF, help ID, extended style, style, item count,
@@ -447,15 +437,11 @@ TEST(DragIcon, DropOnAChildControlAppliesToItsTopLevelWindowAfterTwoFlashes)
         EXPECT_TRUE(::EqualRect(&before, &after));
         EXPECT_EQ(::GetActiveWindow(), active);
 
-        const HWND normal = dlg.Item(IDC_NORMAL);
-        Press(normal);
-        Release(normal, CenterOf(target.m_hWnd));
+        Drop(dlg.Item(IDC_NORMAL), CenterOf(target.m_hWnd));
         EXPECT_FALSE(IsTopmost(target.m_hWnd));
 
-        const HWND bottom = dlg.Item(IDC_BOTTOM);
-        Press(bottom);
-        Release(bottom, CenterOf(target.m_hEdit));
-        EXPECT_GT(ZIndex(target.m_hWnd), ZIndex(dlg.m_hWnd));
+        Drop(dlg.Item(IDC_BOTTOM), CenterOf(target.m_hEdit));
+        EXPECT_TRUE(driver::IsAbove(dlg.m_hWnd, target.m_hWnd));
         EXPECT_EQ(::GetWindow(target.m_hWnd, GW_HWNDNEXT), nullptr);
     });
 }
@@ -464,16 +450,12 @@ TEST(DragIcon, DropOnAnOwnedPopupClimbsToItsOwner)
 {
     Target owner;
     RunScenario([&](CScenarioDlg& dlg) {
-        HWND popup = ::CreateWindowExA(0, kTargetClass, "Popup", WS_POPUP | WS_CAPTION | WS_VISIBLE,
-                                       40, 60, 150, 100, owner.m_hWnd, nullptr,
-                                       ::GetModuleHandleA(nullptr), nullptr);
+        HWND popup = CreateTarget("Popup", WS_POPUP | WS_CAPTION, owner.m_hWnd, 40, 60, 150, 100);
         ASSERT_NE(popup, nullptr);
-        const HWND bottom = dlg.Item(IDC_BOTTOM);
-        Press(bottom);
-        Release(bottom, CenterOf(popup));
+        Drop(dlg.Item(IDC_BOTTOM), CenterOf(popup));
         // The owner went to the bottom, and the system keeps the pop-up above it.
         EXPECT_EQ(::GetWindow(owner.m_hWnd, GW_HWNDNEXT), nullptr);
-        EXPECT_GT(ZIndex(owner.m_hWnd), ZIndex(dlg.m_hWnd));
+        EXPECT_TRUE(driver::IsAbove(dlg.m_hWnd, owner.m_hWnd));
         ::DestroyWindow(popup);
     });
 }
@@ -499,9 +481,7 @@ TEST(DragIcon, DropOnALabelOrTheCaptionAppliesToTheDialogItself)
     RunScenario([](CScenarioDlg& dlg) {
         const HWND label = ::FindWindowExA(dlg.m_hWnd, nullptr, "Static", "Top");
         ASSERT_NE(label, nullptr);
-        const HWND top = dlg.Item(IDC_TOP);
-        Press(top);
-        Release(top, CenterOf(label));
+        Drop(dlg.Item(IDC_TOP), CenterOf(label));
         EXPECT_TRUE(IsTopmost(dlg.m_hWnd));
 
         RECT r;
@@ -509,9 +489,7 @@ TEST(DragIcon, DropOnALabelOrTheCaptionAppliesToTheDialogItself)
         const POINT caption{(r.left + r.right) / 2, r.top + ::GetSystemMetrics(SM_CYFRAME) +
                                                         ::GetSystemMetrics(SM_CYCAPTION) / 2};
         ASSERT_EQ(::WindowFromPoint(caption), dlg.m_hWnd);
-        const HWND normal = dlg.Item(IDC_NORMAL);
-        Press(normal);
-        Release(normal, caption);
+        Drop(dlg.Item(IDC_NORMAL), caption);
         EXPECT_FALSE(IsTopmost(dlg.m_hWnd));
     });
 }
@@ -520,8 +498,7 @@ TEST(DragIcon, DropOutsideTheScreenIsHarmless)
 {
     RunScenario([](CScenarioDlg& dlg) {
         const HWND top = dlg.Item(IDC_TOP);
-        Press(top);
-        Release(top, POINT{-30000, -30000});
+        Drop(top, POINT{-30000, -30000});
         EXPECT_EQ(::GetCapture(), nullptr);
         EXPECT_EQ(ShownIcon(top), OwnIcon(IDI_POSITION));
         EXPECT_FALSE(IsTopmost(dlg.m_hWnd));
@@ -533,7 +510,6 @@ class HungTarget {
 public:
     HungTarget()
     {
-        RegisterTargetClass();
         m_release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         m_ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         m_thread = ::CreateThread(nullptr, 0, &HungTarget::Main, this, 0, nullptr);
@@ -586,9 +562,7 @@ private:
     static DWORD WINAPI Main(void* p)
     {
         auto* self = static_cast<HungTarget*>(p);
-        self->m_hWnd =
-            ::CreateWindowExA(0, kTargetClass, "Hung", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
-                              300, 200, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        self->m_hWnd = CreateTarget("Hung");
         ::SetWindowLongPtrA(self->m_hWnd, GWLP_USERDATA, LONG_PTR(self));
         ::SetWindowLongPtrA(self->m_hWnd, GWLP_WNDPROC, LONG_PTR(&HungTarget::Proc));
         ::SetEvent(self->m_ready);
@@ -621,10 +595,7 @@ TEST(DragIcon, DropOnAWindowThatStoppedRespondingDoesNotBlock)
 
         // Once the application recovers, the change it was sent takes effect.
         target.Recover();
-        const DWORD deadline = ::GetTickCount() + 3000;
-        while (!IsTopmost(target.m_hWnd) && ::GetTickCount() < deadline)
-            ::Sleep(20);
-        EXPECT_TRUE(IsTopmost(target.m_hWnd));
+        EXPECT_TRUE(driver::WaitUntil([&] { return IsTopmost(target.m_hWnd); }, 3000));
     });
 }
 
