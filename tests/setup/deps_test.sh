@@ -17,7 +17,6 @@ install_all
 sed -i '/^zip:/d' "$work/installed"
 echo i386 >"$work/foreign"
 run_deps
-rc=$?
 check "one missing package: exit code, apt-get calls, no architecture added, says what it installs" \
     "0|apt-get -q update;apt-get -q install -y --no-install-recommends zip;||1" \
     "$rc|$(calls_of apt-get)|$(calls_of "dpkg --add")|$(grep -c 'installing zip' "$work/err")"
@@ -25,7 +24,6 @@ check "one missing package: exit code, apt-get calls, no architecture added, say
 # Nothing missing: no apt-get, no output, exit 0.
 : >"$work/calls"
 run_deps
-rc=$?
 check "nothing missing: exit code, no apt-get call, silent" "0||" "$rc|$(calls_of apt-get)|$(<"$work/err")"
 check "native kernel: no backports, no qemu, no handler, no record" "||" \
     "$(backports_files)|$(calls_of mount)$(calls_of register)|$(ls "$work/root/var/lib")"
@@ -34,7 +32,6 @@ check "native kernel: no backports, no qemu, no handler, no record" "||" \
 reset_state 0
 echo "E: Unable to locate package zip" >"$work/apt-fails"
 run_deps
-rc=$?
 check "apt-get failing: non-zero exit, its message shown, stops after the failed call" \
     "1|1|apt-get -q update;" \
     "$((rc != 0))|$(grep -c 'E: Unable to locate package zip' "$work/err")|$(calls_of apt-get)"
@@ -42,7 +39,6 @@ check "apt-get failing: non-zero exit, its message shown, stops after the failed
 # Not root and no sudo: a clear message, nothing run.
 reset_state 1000
 run_deps
-rc=$?
 check "not root: non-zero exit, says to run as root, no apt-get call" "1|1|" \
     "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)"
 # Offline, apt-get update only warns and exits 0: for the packages that stays

@@ -15,7 +15,6 @@ refusing_machine 1000
 before=$(snapshot)
 path+=:$work/sudo
 run_deps
-rc=$?
 check "refusing kernel: exit code, says why" "0|1" "$rc|$(grep -c 'this kernel cannot run 32-bit programs' "$work/err")"
 check "refusing kernel: qemu from backports, through sudo" \
     "$strict_update;apt-get -q install -y --no-install-recommends -t bookworm-backports qemu-user-static;|2" \
@@ -36,7 +35,6 @@ check "refusing kernel: the record" \
 # Set up already: nothing at all.
 : >"$work/calls"
 run_deps
-rc=$?
 check "set up already: exit code, no calls, silent" "0||" "$rc|$(grep -v '^dpkg --print' "$work/calls")|$(<"$work/err")"
 check "set up already: status names the record" 2 "$(run "$emulation" status | grep -c 'by setup (recorded)')"
 
@@ -45,7 +43,6 @@ check "set up already: status names the record" 2 "$(run "$emulation" status | g
 : >"$work/calls"
 : >"$work/counted"
 run "$emulation" undo
-rc=$?
 check "refusing kernel, undo: all as before" "0|$before" "$rc|$(snapshot)"
 check "refusing kernel, undo: each line dropped once put back (the record's lines at each change)" \
     "4 binfmt qemu-i386 -1;3 umount $binfmt;2 apt-get -q remove -y qemu-user-static;" \
@@ -64,7 +61,6 @@ printf 'deb [arch=amd64 signed-by=/etc/apt/keyrings/docker.asc] https://download
 before=$(snapshot)
 echo "E: The repository 'http://mirror.invalid/debian bookworm-backports Release' does not have a Release file." >"$work/apt-fails"
 run_deps
-rc=$?
 check "failed update: non-zero exit, apt's error shown, all as before" "1|1|$before" \
     "$((rc != 0))|$(grep -c 'does not have a Release file' "$work/err")|$(snapshot)"
 rm "$work/apt-fails"
@@ -81,7 +77,6 @@ refusing_machine 0
 debian_qemu runs
 before=$(snapshot)
 run_deps
-rc=$?
 check "working foreign handler: exit code, no calls, silent" "0||" "$rc|$(grep -v '^dpkg --print' "$work/calls")|$(<"$work/err")"
 check "working foreign handler: status says whose" 1 "$(run "$emulation" status | grep -c 'qemu-i386: .*by someone else')"
 run "$emulation" undo
@@ -98,7 +93,6 @@ before=$(snapshot)
 handler=$(<"$binfmt/qemu-i386")
 echo /usr/bin/qemu-i386-static >"$work/register-fails"
 run_deps
-rc=$?
 check "broken foreign handler, ours refused: non-zero exit, the handler put back" "1|$handler" \
     "$((rc != 0))|$(<"$binfmt/qemu-i386")"
 check "broken foreign handler: qemu from backports, no second source" \
@@ -107,7 +101,6 @@ check "broken foreign handler: qemu from backports, no second source" \
 rm "$work/register-fails"
 : >"$work/calls"
 run_deps
-rc=$?
 check "broken foreign handler: replaced" \
     "0|binfmt qemu-i386 -1;register qemu-i386 /usr/bin/qemu-i386-static;" \
     "$rc|$(calls_of binfmt)$(calls_of register)"
@@ -120,7 +113,6 @@ check "broken foreign handler, undo: all as before, qemu 7.2 by its version" \
 # Not root and no sudo: a clear message, nothing done.
 refusing_machine 1000
 run_deps
-rc=$?
 check "not root, refusing kernel: a clear message, nothing done" "1|1|" \
     "$((rc != 0))|$(grep -c 'not root and no sudo' "$work/err")|$(calls_of apt-get)$(calls_of mount)$(calls_of register)"
 
@@ -130,7 +122,6 @@ refusing_machine 0
 before=$(snapshot)
 : >"$work/offline"
 run_deps
-rc=$?
 check "offline: non-zero exit, apt's warning shown, all as before" "1|1|$before" \
     "$((rc != 0))|$(grep -c '^W: Failed to fetch' "$work/err")|$(snapshot)"
 
@@ -141,18 +132,15 @@ refusing_machine 0
 before=$(snapshot)
 : >"$work/mount-fails"
 run_deps
-rc=$?
 check "failed mount: non-zero exit, the record up to it, status shows both" \
     "1|source $sources/bookworm-backports.sources|package qemu-user-static none|mount boot=first-boot $binfmt||2" \
     "$((rc != 0))|$(tr '\n' '|' <"$record")|$(run "$emulation" status | grep -c -e '^binfmt_misc: not mounted' -e '^  mount boot=first-boot')"
 rm "$work/mount-fails"
 run_deps
-rc=$?
 check "failed mount, run again: done, each change recorded once" "0|4 4" \
     "$rc|$(wc -l <"$record") $(sort -u "$record" | wc -l)"
 : >"$work/umount-fails"
 run "$emulation" undo
-rc=$?
 check "failed umount: non-zero exit, the lines before it put back, its line kept" \
     "1|mount boot=first-boot $binfmt|" "$((rc != 0))|$(tr '\n' '|' <"$record")$(backports_files)"
 rm "$work/umount-fails"
@@ -168,7 +156,6 @@ echo second-boot >"$work/root/proc/sys/kernel/random/boot_id"
 rm "$binfmt"/*
 : >"$work/disk-full"
 run_deps
-rc=$?
 run "$emulation" undo
 check "full disk: setup and undo fail, the record whole" "1|1|$whole" "$((rc != 0))|$(($? != 0))|$(<"$record")"
 
@@ -195,7 +182,6 @@ before=$(snapshot)
 run_deps
 rm "$work/dpkg-stops"
 run_deps
-rc=$?
 check "dpkg stopped, run again: done, the user's qemu recorded once" "0|package qemu-user-static 1:7.2+dfsg-7+deb12u18" \
     "$rc|$(grep '^package ' "$record" | paste -sd '|')"
 run "$emulation" undo
@@ -208,7 +194,6 @@ debian_qemu
 before=$(snapshot)
 printf '%s\n' /usr/bin/qemu-i386-static /usr/libexec/qemu-binfmt/i386-binfmt-P >"$work/register-fails"
 run_deps
-rc=$?
 check "foreign handler not put back: non-zero exit, its line kept" "1|1" \
     "$((rc != 0))|$(grep -c '^binfmt-saved boot=first-boot enabled :qemu-i386:M:' "$record")"
 rm "$work/register-fails"
@@ -227,7 +212,6 @@ echo "Remv qemu-helper [1.0]" >"$work/dependents"
 check "after a reboot: status shows what it ended" 2 "$(run "$emulation" status | grep -c 'ended with a reboot')"
 : >"$work/calls"
 run "$emulation" undo
-rc=$?
 check "after a reboot, qemu needed: non-zero exit, no umount, qemu and its line kept, says why, the source gone" \
     "1||1|package qemu-user-static none|1|" \
     "$((rc != 0))|$(calls_of umount)|$(grep -c '^qemu-user-static:' "$work/installed")|$(<"$record")|$(grep -c 'would also remove or downgrade: qemu-helper' "$work/err")|$(backports_files)"
@@ -239,7 +223,6 @@ refusing_machine 0
 mkdir -p "${record%/*}"
 printf 'source %s\n\nswap /swapfile\npackage qemu-user-static\n' "$sources/bookworm-backports.sources" >"$record"
 run "$emulation" undo
-rc=$?
 check "bad record lines: non-zero exit, the line before put back, they stay with what to do, no install" \
     "1||swap /swapfile|package qemu-user-static||2|" \
     "$((rc != 0))|$(backports_files)|$(tr '\n' '|' <"$record")|$(grep -c "and remove the line from $record" "$work/err")|$(calls_of "apt-get -q install")"
@@ -249,7 +232,6 @@ refusing_machine 0
 printf 'PRETTY_NAME="Ubuntu 22.04.4 LTS"\nID=ubuntu\nVERSION_CODENAME=jammy\n' >"$work/root/etc/os-release"
 before=$(snapshot)
 run_deps
-rc=$?
 check "Ubuntu: non-zero exit, says what is supported, nothing done" "1|1|$before" \
     "$((rc != 0))|$(grep -c 'supports Debian 12 (bookworm) only, and this is Ubuntu 22.04.4 LTS' "$work/err")|$(snapshot)"
 

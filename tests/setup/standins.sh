@@ -176,7 +176,12 @@ reset_state() { # uid [kernel]
     printf 'Types: deb\nURIs: http://mirror.invalid/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         >"$sources/debian.sources"
 }
-run() { DEPS_ROOT=$work/root PATH=$path "$bash" "$@" 2>"$work/err"; }
+# Runs a script of the set-up against the stand-ins; its exit code is left in rc.
+run() {
+    DEPS_ROOT=$work/root PATH=$path "$bash" "$@" 2>"$work/err"
+    rc=$?
+    return $rc
+}
 run_deps() { run "$deps"; }
 install_all() { for p in $all; do [[ $p == *:* ]] && echo "$p" || echo "$p:amd64"; done >>"$work/installed"; }
 backports_files() { local f; for f in "$sources"/*backports*; do [[ -e $f ]] && echo "${f##*/}"; done; }
