@@ -100,7 +100,9 @@ TEST_F(DriverSmoke, FollowsTheZOrder)
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsAbove(helper, notepad); }))
         << driver::DescribeWindows();
 
-    SetWindowPos(helper, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_TRUE(
+        SetWindowPos(helper, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE))
+        << GetLastError();
     EXPECT_TRUE(driver::WaitUntil([&] { return driver::IsBottomMostVisible(helper); }))
         << driver::DescribeWindows();
     EXPECT_FALSE(driver::IsBottomMostVisible(notepad));
